@@ -1,0 +1,65 @@
+// The dialog procedure, the worker thread and the game launch.
+#include <cinttypes>
+
+#include "app/patch_client.h"
+#include "platform/process_launcher.h"
+#include "platform/trace.h"
+
+namespace corvanth {
+
+int PatchClient::handleDialogMessage(DialogHost* dialog, int message, intptr_t first,
+                                     intptr_t second) {
+  (void)second;
+  switch (message) {
+    case kMessageInitDialog:
+      bindControls(dialog);
+      remainingTimeLabel_.setText(this->message(12));
+      noticeTitle_.setText(this->message(7));
+      startButton_.setText(this->message(14));
+      statusLine_.setText(this->message(15));
+      workerRunning_ = true;
+      worker_ = std::thread([this] {
+        workerMain();
+        workerRunning_ = false;
+      });
+      return 0;
+    case kMessageCommand:
+      if (first == kStartButton) {
+        if (patchingDone_) launchGame();
+        dialog->endDialog(0);
+      } else if (first == kCloseButton) {
+        dialog->endDialog(0);
+      }
+      return 0;
+    case kMessageKeyDown:
+      if (first == kKeyEnter && patchingDone_) {
+        launchGame();
+        dialog->endDialog(0);
+      }
+      return 0;
+    case kMessageClose:
+      dialog->endDialog(0);
+      return 0;
+    default:
+      traceHook("%d message\n", message);
+      return 0;
+  }
+}
+
+int PatchClient::workerMain() {
+  if (repackOnly_) {
+    runRepackOnly();
+  } else {
+    runPatchSession();
+  }
+  return 0;
+}
+
+void PatchClient::launchGame() {
+  if (!patchingDone_) return;
+  if (!launchProcess(settings_.gameCommandLine)) {
+    traceHook("cannot start %s\n", settings_.gameCommandLine);
+  }
+}
+
+}  // namespace corvanth
