@@ -85,8 +85,8 @@ std::string findProgram(const std::string& name, bool* inCurrentDirectory) {
   while (start <= dirs.size()) {
     size_t end = dirs.find(':', start);
     if (end == std::string::npos) end = dirs.size();
-    std::string dir = dirs.substr(start, end - start);
-    if (dir.empty()) dir = ".";
+    // An empty entry means the current directory.
+    std::string dir = end > start ? dirs.substr(start, end - start) : std::string(".");
     std::string candidate = dir + "/" + name;
     if (isExecutableFile(candidate)) return candidate;
     start = end + 1;
