@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,37 @@ std::string boxesOf(const RunRecord& r) {
   for (const auto& box : r.boxes) out += "[" + box.caption + ": " + box.text + "] ";
   return out;
 }
+
+// Fails the n-th write (1-based) into the archive file; 0 fails none.
+class FailingArchiveWritesEnv : public EnvWrapper {
+ public:
+  explicit FailingArchiveWritesEnv(int n) : EnvWrapper(Env::defaultEnv()), left_(n) {}
+  std::unique_ptr<RandomFile> openReadWrite(const std::string& path, WriteMode mode) override {
+    std::unique_ptr<RandomFile> file = target()->openReadWrite(path, mode);
+    if (file == nullptr || path != "sdata.vdt" || left_ == 0) return file;
+    return std::make_unique<Failing>(std::move(file), &left_);
+  }
+
+ private:
+  class Failing : public RandomFile {
+   public:
+    Failing(std::unique_ptr<RandomFile> file, int* left) : file_(std::move(file)), left_(left) {}
+    int64_t readAt(uint64_t offset, void* out, size_t n) override {
+      return file_->readAt(offset, out, n);
+    }
+    int64_t writeAt(uint64_t offset, const void* data, size_t n) override {
+      if (--*left_ == 0) return -1;
+      return file_->writeAt(offset, data, n);
+    }
+    bool sync() override { return file_->sync(); }
+    uint64_t size() override { return file_->size(); }
+
+   private:
+    std::unique_ptr<RandomFile> file_;
+    int* left_;
+  };
+  int left_;
+};
 
 // Fails exactly the renames of the archive swap.
 class FailingRenameEnv : public EnvWrapper {
@@ -128,6 +160,7 @@ TEST_F(PatchRun, OldCopiesAreUsedWhenTheWebServerIsDown) {
        false, "old closed"},
       {"gate but no list", {{"patch_allow.txt", "ok"}, {"notice_patch.txt", "old notice"}}, true,
        "old notice"},
+      {"gate only: the notice box keeps its text", {{"patch_allow.txt", "ok"}}, true, ""},
       {"gate, notice and list",
        {{"patch_allow.txt", "ok"}, {"notice_patch.txt", "old notice"}, {"patch2.txt", "1 a.vpt\n"}},
        true, "old notice"},
@@ -355,18 +388,31 @@ TEST_F(PatchRun, FileServerOutOfReach) {
   EXPECT_EQ(r.lastStatus, msg(16));
 }
 
-TEST_F(PatchRun, ArchiveThatCannotBeOpenedIsReportedInABox) {
-  const std::string notArchive(100, 'n');
-  fx.putGame("sdata.vdt", notArchive);
+TEST_F(PatchRun, ArchiveThatCannotBeOpenedOrSavedIsReportedInABox) {
+  struct Case { const char* what; std::string archive; int failingWrite; };
+  const Case cases[] = {
+      {"not an archive", std::string(100, 'n'), 0},
+      {"the first data write fails", archive20({{"x.dat", "old"}, {"y.dat", "old"}}), 1},
+      {"the table write fails", archive20({{"x.dat", "old"}, {"y.dat", "old"}}), 3},
+  };
   fx.publish("1 a.vpt\n");
-  fx.putFtp("a.vpt", archive20({{"x.dat", "patched"}}));
-  RunRecord r = run();
-  expectEndedEarly(r);
-  ASSERT_EQ(r.boxes.size(), 1u);
-  EXPECT_EQ(r.boxes[0].text, msg(31));
-  EXPECT_EQ(r.boxes[0].caption, "Error");
-  EXPECT_EQ(fx.readGame("sdata.vdt"), notArchive);
-  EXPECT_FALSE(fx.inGame("spatch.inf"));
+  fx.putFtp("a.vpt", archive20({{"x.dat", "patched"}, {"y.dat", "patched"}}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fx.putGame("sdata.vdt", c.archive);
+    FailingArchiveWritesEnv env(c.failingWrite);
+    RunRecord r = run({}, &env);
+    expectEndedEarly(r);
+    ASSERT_EQ(r.boxes.size(), 1u) << boxesOf(r);
+    EXPECT_EQ(r.boxes[0].text, msg(31));
+    EXPECT_EQ(r.boxes[0].caption, "Error");
+    if (c.failingWrite == 0) {
+      EXPECT_EQ(fx.readGame("sdata.vdt"), c.archive);
+    } else {
+      EXPECT_EQ(archive(), (Contents{{"x.dat", "old"}, {"y.dat", "old"}}));
+    }
+    EXPECT_FALSE(fx.inGame("spatch.inf"));
+  }
 }
 
 // --- The waste check and the repack question ---
@@ -487,6 +533,9 @@ TEST_F(PatchRun, RepackOnlyReplacesTheArchiveWithACompactCopy) {
     EXPECT_FALSE(fx.inGame("tmpdata.vdt"));
     EXPECT_FALSE(fx.inGame("spatch.inf"));
     EXPECT_FALSE(fx.inGame("patch_allow.txt"));  // no network access
+    if (c.oldTemporary.empty()) {
+      EXPECT_LT(std::filesystem::file_size(fx.game("sdata.vdt")), archive1x(kBase).size());
+    }
   }
 }
 
