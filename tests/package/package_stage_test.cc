@@ -2,6 +2,7 @@
 // and the files they leave on disk.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdarg>
