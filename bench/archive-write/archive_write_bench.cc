@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_format.h"
 #include "archive/entry_cipher.h"
 #include "archive/main_archive.h"
 #include "archive/memory_archive.h"
@@ -33,8 +34,6 @@
 namespace corvanth {
 namespace {
 
-constexpr uint32_t kHeaderSize = 46;
-constexpr char kSignature[16] = "Keeper of Tomes";
 constexpr int kMainEntries = 20000;
 constexpr uint32_t kMaxEntrySize = 107374;  // about 1 GiB in all
 constexpr int kPatchEntries = 5000;
@@ -66,7 +65,7 @@ bool writeArchive(const std::string& path, int count, bool encipher, EntryOf ent
   WritableFile file;
   if (!file.openReadWrite(path, WriteMode::buffered)) return false;
   uint8_t header[kHeaderSize] = {};
-  std::memcpy(header, kSignature, sizeof kSignature);
+  std::memcpy(header, kSignature, kSignatureSize);
   if (!file.writeAt(0, header, kHeaderSize)) return false;
   uint32_t at = kHeaderSize;
   std::vector<uint8_t> raw, content, stored;
@@ -84,11 +83,11 @@ bool writeArchive(const std::string& path, int count, bool encipher, EntryOf ent
       stored.resize(entry.storedSize);
       EntryCipher::encipherMixed(content.data(), entry.storedSize, stored.data(),
                                  EntryCipher::digitCount(entry.compressedSize));
-      entry.flags = 0x03;
+      entry.flags = FLAG_CARRIED | FLAG_MIXED_CIPHER;
     } else {
       entry.storedSize = entry.compressedSize;
       stored.swap(content);
-      entry.flags = 0x01;
+      entry.flags = FLAG_CARRIED;
     }
     if (!file.writeAt(at, stored.data(), entry.storedSize)) return false;
     at += entry.storedSize;
@@ -101,7 +100,7 @@ bool writeArchive(const std::string& path, int count, bool encipher, EntryOf ent
   }
   uint8_t fields[kTableFieldsSize];
   encodeTableFields(at, static_cast<uint32_t>(count), fields);
-  return file.writeAt(kTableFieldsOffset, fields, kTableFieldsSize) && file.sync();
+  return file.writeAt(kTablePositionOffset, fields, kTableFieldsSize) && file.sync();
 }
 
 std::string entryName(const char* format, int i) {

@@ -172,7 +172,10 @@ TEST_P(RepackFaultTest, EveryBrokenWriteFailsAndLeavesTheArchive) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RepackFaultTest,
-                         testing::Values(WriteFault::fail, WriteFault::shortWrite));
+                         testing::Values(WriteFault::fail, WriteFault::shortWrite),
+                         [](const testing::TestParamInfo<WriteFault>& info) {
+                           return info.param == WriteFault::fail ? "Failed" : "Short";
+                         });
 
 // Kills a process that saves a patch at random moments; after each kill the
 // archive must hold exactly the old or exactly the new content.
