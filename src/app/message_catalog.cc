@@ -65,14 +65,17 @@ Language languageFromEnvironment() {
 }
 
 size_t loadMessageString(Language language, int number, char* buffer, size_t size) {
+  return copyMessageText(findText(tableOf(language), number), buffer, size);
+}
+
+size_t copyMessageText(std::string_view text, char* buffer, size_t size) {
   if (size == 0) return 0;
-  std::string_view text = findText(tableOf(language), number);
   size_t n = text.size() < size - 1 ? text.size() : size - 1;
   // Never end inside a UTF-8 sequence: back off over continuation bytes.
   if (n < text.size()) {
     while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
   }
-  std::memcpy(buffer, text.data(), n);
+  if (n > 0) std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
   return n;
 }
