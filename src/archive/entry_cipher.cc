@@ -224,27 +224,33 @@ void applyMixed(const uint8_t* data, uint32_t length, uint8_t* out, int digitCou
               length - 8 * whole);
 }
 
-// The unshuffle step and its inverse; in and out are distinct.
-inline void unshuffle(const uint8_t* in, uint8_t* out) {
-  out[0] = in[3];
-  out[1] = in[4];
-  out[2] = in[6];
-  out[3] = in[0];
-  out[4] = in[1];
-  out[5] = in[2];
-  out[6] = in[5];
-  out[7] = kSubstitution[in[7]];
+// Little-endian 8-byte load and store, written so that compilers emit one
+// move each on little-endian machines.
+inline uint64_t loadLittle64(const uint8_t* p) {
+  return uint64_t{p[0]} | (uint64_t{p[1]} << 8) | (uint64_t{p[2]} << 16) |
+         (uint64_t{p[3]} << 24) | (uint64_t{p[4]} << 32) | (uint64_t{p[5]} << 40) |
+         (uint64_t{p[6]} << 48) | (uint64_t{p[7]} << 56);
 }
 
+inline void storeLittle64(uint8_t* p, uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The unshuffle step, bytes b0..b7 to b3 b4 b6 b0 b1 b2 b5 T(b7), on the
+// block as one little-endian word (byte k in bits 8k..8k+7).
+inline void unshuffle(const uint8_t* in, uint8_t* out) {
+  uint64_t v = loadLittle64(in);
+  storeLittle64(out, ((v >> 24) & 0xFFFF) | (((v >> 48) & 0xFF) << 16) |
+                         ((v & 0xFFFFFF) << 24) | (((v >> 40) & 0xFF) << 48) |
+                         (uint64_t{kSubstitution[v >> 56]} << 56));
+}
+
+// Its inverse: b3 b4 b5 b0 b1 b6 b2 T(b7).
 inline void shuffle(const uint8_t* in, uint8_t* out) {
-  out[0] = in[3];
-  out[1] = in[4];
-  out[2] = in[5];
-  out[3] = in[0];
-  out[4] = in[1];
-  out[5] = in[6];
-  out[6] = in[2];
-  out[7] = kSubstitution[in[7]];
+  uint64_t v = loadLittle64(in);
+  storeLittle64(out, ((v >> 24) & 0xFFFFFF) | ((v & 0xFFFF) << 24) |
+                         (((v >> 48) & 0xFF) << 40) | (((v >> 16) & 0xFF) << 48) |
+                         (uint64_t{kSubstitution[v >> 56]} << 56));
 }
 
 }  // namespace
