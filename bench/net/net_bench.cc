@@ -1,57 +1,19 @@
-// One download of the patch client, timed, with its progress formatted and
-// written to standard output (a pipe in the benchmark) as a console
-// front-end writes it.
+// One download of the patch client, timed, with its progress shown by the
+// console front-end on standard output (a pipe in the benchmark).
 //   net_bench http HOST DIRECTORY NAME
 //   net_bench ftp|ftp-memory HOST DIRECTORY NAME
 // Prints "seconds BYTES PEAK_RSS_KIB OK" to standard error.
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-#include "app/dialog_control.h"
 #include "app/patch_client.h"
-#include "platform/dialog_host.h"
+#include "frontend/console/console_front_end.h"
 
 namespace corvanth {
 namespace {
-
-// Each status text on its own line, the bar as "[position/range]".
-class PipeDialogHost : public DialogHost {
- public:
-  void setControlText(int control, const std::string& text) override {
-    if (control != kStatusLine) return;
-    std::string line = text + "\n";
-    writeAll(line);
-  }
-  void setProgressPosition(int, int position) override { position_ = position; }
-  void setProgressRange(int, int maximum) override {
-    char line[64];
-    int n = std::snprintf(line, sizeof line, "[%d/%d]\n", position_, maximum);
-    writeAll(std::string(line, static_cast<size_t>(n)));
-  }
-  void focusControl(int) override {}
-  BoxAnswer messageBox(const std::string& text, const std::string& caption,
-                       BoxButtons) override {
-    writeAll(caption + ": " + text + "\n");
-    return BoxAnswer::no;
-  }
-  void endDialog(int) override {}
-
- private:
-  static void writeAll(const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-      ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
-      if (n <= 0) return;
-      done += static_cast<size_t>(n);
-    }
-  }
-  int position_ = 0;
-};
 
 int run(int argc, char** argv) {
   if (argc != 5) {
@@ -62,9 +24,10 @@ int run(int argc, char** argv) {
   const char* host = argv[2];
   const char* directory = argv[3];
   const char* name = argv[4];
-  PipeDialogHost host_window;
+  std::FILE* noInput = std::fopen("/dev/null", "r");
+  ConsoleFrontEnd console(stdout, noInput, false);
   PatchClient client(Env::defaultEnv(), Language::usEnglish);
-  client.bindControls(&host_window);
+  client.bindControls(&console);
 
   auto start = std::chrono::steady_clock::now();
   bool ok = client.openInternet();
@@ -83,6 +46,7 @@ int run(int argc, char** argv) {
     client.disconnectFtp();
   }
   client.closeInternet();
+  console.flush();
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (mode != "ftp-memory") {
@@ -93,6 +57,7 @@ int run(int argc, char** argv) {
   ::getrusage(RUSAGE_SELF, &usage);
   std::fprintf(stderr, "%.6f %llu %ld %d\n", seconds, static_cast<unsigned long long>(bytes),
                usage.ru_maxrss, ok ? 1 : 0);
+  std::fclose(noInput);
   return ok ? 0 : 1;
 }
 

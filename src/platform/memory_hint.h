@@ -6,9 +6,10 @@
 
 namespace corvanth {
 
-// Asks for large pages behind [data, data + size), before it is first
-// written: a patch of hundreds of MiB held in memory then costs hundreds of
-// page faults instead of one per 4 KiB. Only a hint; refusal changes nothing.
+// Asks for large pages behind [data, data + size), made ready at once,
+// before it is first written: a patch of hundreds of MiB held in memory
+// then costs a few hundred pages instead of a fault per 4 KiB. The whole
+// range becomes resident. Only a hint; refusal changes nothing.
 void adviseLargeBuffer(void* data, size_t size);
 
 }  // namespace corvanth
