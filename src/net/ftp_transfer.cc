@@ -55,11 +55,13 @@ bool PatchClient::downloadFtpFile(const char* name) {
   StagedFile file(env_, name);
   if (!file.create()) return false;
   const int32_t expected = serverListing_.sizeOf(name);
+  const uint32_t listed = static_cast<uint32_t>(expected);
   TransferProgress progress(this, name, expected);
   uint32_t received = 0;
   bool written = true;
   bool delivered = connection->retrieve(name, [&](const char* data, size_t n) {
-    if (n > UINT32_MAX - received || !file.append(data, n)) {
+    // More than listed cannot end well: stop rather than fill the disk.
+    if (n > listed - received || !file.append(data, n)) {
       written = false;
       return false;
     }
@@ -69,7 +71,7 @@ bool PatchClient::downloadFtpFile(const char* name) {
   });
   progress.finish(received);
   // Only a whole file of the listed size replaces the local one.
-  if (!delivered || !written || received != static_cast<uint32_t>(expected)) return false;
+  if (!delivered || !written || received != listed) return false;
   return file.commit();
 }
 
@@ -82,8 +84,9 @@ bool PatchClient::isLocalCopyComplete(const char* name) {
 bool PatchClient::downloadFtpPatch(const char* name) {
   FtpConnection* connection = connectionOf(ftp_);
   if (connection == nullptr || !serverListing_.contains(name)) return false;
-  setStatusFormat(message(kDownloadingMessage), name);
   const int32_t expected = serverListing_.sizeOf(name);
+  if (expected < 0) return false;  // 2 GiB or more: not held in memory
+  setStatusFormat(message(kDownloadingMessage), name);
   const uint32_t listed = static_cast<uint32_t>(expected);
   auto archive = std::make_unique<MemoryArchive>();
   std::vector<uint8_t>& bytes = archive->memory().bytes;
