@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/patch_client.h"
-#include "archive/main_archive.h"
 #include "game_fixture.h"
 
 namespace corvanth {
