@@ -2,6 +2,7 @@
 // file and into memory, and complete local copies of patch archives.
 #include <cstdint>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "app/patch_client.h"
@@ -93,6 +94,12 @@ bool PatchClient::downloadFtpPatch(const char* name) {
   // Room for the whole patch up front, so it is never copied while growing.
   bytes.reserve(listed);
   adviseLargeBuffer(bytes.data(), bytes.capacity());
+  // Clearing fresh pages can cost as much as the transfer itself; a helper
+  // makes them ahead of the arriving bytes. Joined before archive goes.
+  std::jthread preparer;
+  if (bytes.capacity() >= kLargeBufferSize) {
+    preparer = std::jthread(prepareLargeBuffer, bytes.data(), bytes.capacity());
+  }
   TransferProgress progress(this, name, expected);
   uint32_t received = 0;
   bool delivered = connection->retrieve(name, [&](const char* data, size_t n) {
