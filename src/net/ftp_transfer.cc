@@ -138,13 +138,14 @@ bool PatchClient::loadLocalPatch(const char* name) {
   std::vector<uint8_t>& bytes = archive->memory().bytes;
   if (!reserveWhole(&bytes, size)) return false;
   adviseLargeBuffer(bytes.data(), bytes.capacity());
+  TransferProgress progress(this, name, static_cast<int32_t>(size));
   for (uint32_t offset = 0; offset < size;) {
     uint32_t length = size - offset < kLocalChunk ? size - offset : kLocalChunk;
     const uint8_t* data = file.read(offset, length);
     if (data == nullptr) return false;
     bytes.insert(bytes.end(), data, data + length);
     offset += length;
-    reportTransfer(name, offset, static_cast<int32_t>(size));
+    progress.advance(offset);
   }
   if (!archive->openOwnBytes()) return false;
   keptPatchArchives_.push_front(std::move(archive));
