@@ -53,7 +53,7 @@ std::map<std::string, std::string> reopen(const std::string& path, uint32_t* ver
   ResourceArchive archive;
   if (!source.openRead(path) || !archive.open(&source)) return {{"<error>", ""}};
   if (version != nullptr) *version = archive.version();
-  return contentsOf(&archive);
+  return plainContents(&archive);
 }
 
 class MainArchiveTest : public testing::Test {
