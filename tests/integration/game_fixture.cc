@@ -12,122 +12,48 @@
 
 #include "app/patch_client.h"
 #include "archive/byte_source.h"
-#include "archive/entry_cipher.h"
 #include "archive/resource_archive.h"
+#include "support/archive_builder.h"
 
 namespace corvanth {
 
 namespace {
 
-constexpr char kSignature[16] = "Keeper of Tomes";
-
 void put32(std::string* out, uint32_t value) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(value >> (8 * i)));
 }
 
-// Header with the table fields filled in.
-std::string header(uint32_t tableOffset, uint32_t count, uint32_t version) {
-  std::string out(kSignature, 16);
-  out.append(14, '\0');
-  put32(&out, tableOffset - 46);
-  put32(&out, 0);
-  put32(&out, count + 7);
-  put32(&out, version);
-  return out;
-}
-
-std::string zlibCompress(const std::string& raw) {
-  uLongf length = compressBound(raw.size());
-  std::string out(length, '\0');
-  compress(reinterpret_cast<Bytef*>(out.data()), &length,
-           reinterpret_cast<const Bytef*>(raw.data()), raw.size());
-  out.resize(length);
-  return out;
-}
-
-bool isLightName(const std::string& name) {
-  return ResourceArchive::isLightCipherName(name.c_str());
-}
-
 void mkdirs(const std::string& path) { std::filesystem::create_directories(path); }
+
+std::string buildArchive(uint32_t version, const std::vector<GameEntry>& entries, uint32_t gap) {
+  ArchiveBuilder builder(version);
+  for (const GameEntry& e : entries) {
+    if (isFileEntryName(e.name.c_str())) {
+      builder.add(e.name, e.content);
+    } else {
+      builder.addDirectory(e.name);
+    }
+  }
+  if (gap != 0) builder.addHole(gap);
+  return builder.build().str();
+}
 
 }  // namespace
 
-std::string archive20(const std::vector<EntrySpec>& entries, uint32_t slack) {
-  std::string data, raw;
-  for (const EntrySpec& e : entries) {
-    raw += e.name;
-    raw.push_back('\0');
-    put32(&raw, e.content.size());           // compressedSize
-    put32(&raw, e.content.size());           // storedSize
-    put32(&raw, e.content.size() * 3 + 1);   // realSize, carried only
-    raw.push_back('\0');                     // flags
-    put32(&raw, data.size());                // position
-    data += e.content;
-  }
-  std::string table;
-  std::string packed = zlibCompress(raw);
-  put32(&table, packed.size());
-  put32(&table, raw.size());
-  table += packed;
-  std::string out = header(46 + data.size(), entries.size(), 0x200) + data + table;
-  out.append(slack, '\x5A');
-  return out;
+std::string archive20(const std::vector<GameEntry>& entries, uint32_t slack) {
+  return buildArchive(kVersion200, entries, 0) + std::string(slack, '\x5A');
 }
 
-std::string archive1x(const std::vector<EntrySpec>& entries, uint32_t gap) {
-  std::string data, table;
-  for (const EntrySpec& e : entries) {
-    const uint32_t compressed = e.content.size();
-    const uint32_t stored = (compressed + 7) / 8 * 8;
-    std::string plain = e.content;
-    plain.resize(stored, '\0');
-    std::string ciphered(stored, '\0');
-    auto* in = reinterpret_cast<const uint8_t*>(plain.data());
-    auto* out = reinterpret_cast<uint8_t*>(ciphered.data());
-    if (isLightName(e.name)) {
-      EntryCipher::encipherLight(in, stored, out);
-    } else {
-      EntryCipher::encipherMixed(in, stored, out, EntryCipher::digitCount(compressed));
-    }
-    // The name: zero-padded to whole blocks, transformed, nibble-swapped.
-    std::string name = e.name;
-    name.resize((name.size() + 1 + 7) / 8 * 8, '\0');
-    std::string field(name.size(), '\0');
-    for (size_t b = 0; b < name.size(); b += 8) {
-      EntryCipher::transformBlock(reinterpret_cast<const uint8_t*>(name.data()) + b,
-                                  reinterpret_cast<uint8_t*>(field.data()) + b);
-    }
-    std::string swapped(field.size(), '\0');
-    EntryCipher::swapNibbles(reinterpret_cast<const uint8_t*>(field.data()), field.size(),
-                             reinterpret_cast<uint8_t*>(swapped.data()));
-    field = swapped;
-    const uint32_t realSize = compressed * 2 + 5;
-    put32(&table, field.size() + 6);
-    table += "\x11\x22" + field + "\x33\x44\x55\x66";
-    put32(&table, compressed + realSize + 715);
-    put32(&table, stored + 37579);
-    put32(&table, realSize);
-    table.push_back('\0');
-    put32(&table, data.size());
-    data += ciphered;
-  }
-  data.append(gap, '\x47');
-  return header(46 + data.size(), entries.size(), 0x101) + data + table;
+std::string archive1x(const std::vector<GameEntry>& entries, uint32_t gap) {
+  return buildArchive(0x101, entries, gap);
 }
 
 bool readArchive(const std::string& path, Contents* contents, uint32_t* version) {
   FileByteSource source;
   ResourceArchive archive;
   if (!source.openRead(path) || !archive.open(&source)) return false;
-  contents->clear();
-  for (const ArchiveEntry& record : archive.entries()) {
-    if (!isFileEntryName(record.name.text)) continue;
-    ArchiveEntry copy = record;
-    std::string content(copy.compressedSize, '\0');
-    if (!archive.readEntryPlain(&copy, reinterpret_cast<uint8_t*>(content.data()))) return false;
-    (*contents)[copy.name.text] = content;
-  }
+  *contents = plainContents(&archive);
+  std::erase_if(*contents, [](const auto& entry) { return !isFileEntryName(entry.first.c_str()); });
   if (version != nullptr) *version = archive.version();
   return true;
 }

@@ -71,7 +71,7 @@ class FailingRenameEnv : public EnvWrapper {
   bool renameFile(const std::string&, const std::string&) override { return false; }
 };
 
-const std::vector<EntrySpec> kBase = {
+const std::vector<GameEntry> kBase = {
     {"data", ""},  // a directory entry
     {"a.tzl", "light cipher content of a, some bytes"},
     {"b.dat", "mixed cipher content of b: 0123456789abcdefghijklmnopqrstuvwxyz"},
@@ -95,9 +95,9 @@ class PatchRun : public ::testing::Test {
     EXPECT_TRUE(readArchive(fx.game("sdata.vdt"), &contents));
     return contents;
   }
-  static Contents contentsOf(const std::vector<EntrySpec>& entries) {
+  static Contents contentsOf(const std::vector<GameEntry>& entries) {
     Contents out;
-    for (const EntrySpec& e : entries) {
+    for (const GameEntry& e : entries) {
       if (e.name.find('.') != std::string::npos) out[e.name] = e.content;
     }
     return out;
@@ -434,7 +434,7 @@ TEST_F(PatchRun, ArchiveThatCannotBeOpenedOrSavedIsReportedInABox) {
 // leaves `wasted` bytes free: the new table lands in the trailing slack.
 std::string archiveOf1000With(uint32_t wasted, Contents* contents) {
   for (uint32_t data = 1; data < 700; ++data) {
-    std::vector<EntrySpec> entries = {{"w.dat", std::string(data, 'w')}};
+    std::vector<GameEntry> entries = {{"w.dat", std::string(data, 'w')}};
     std::string packed = archive20(entries);
     const uint32_t table = packed.size() - 46 - data;
     // The save writes a table of the same records: table bytes again.
