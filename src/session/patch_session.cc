@@ -118,9 +118,10 @@ void PatchClient::applyPendingPatches(const PatchList& list, uint32_t localVersi
     messageBox(message(31), kErrorCaption, BoxButtons::ok);
     return;
   }
-  // More than a fifth of the file unused: offer the repack.
-  const uint64_t wasted = uint64_t{5} * mainArchive_.freeBytes();
-  if (wasted > mainArchive_.fileSize() &&
+  // More than a fifth of the file unused (in 64 bits, equality is not): offer
+  // the repack.
+  const uint64_t fivefoldFree = uint64_t{5} * mainArchive_.freeBytes();
+  if (fivefoldFree > mainArchive_.fileSize() &&
       messageBox(message(34), kErrorCaption, BoxButtons::yesNo) == BoxAnswer::yes &&
       !repackArchive()) {
     messageBox(message(31), kErrorCaption, BoxButtons::ok);
