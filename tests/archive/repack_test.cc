@@ -9,6 +9,7 @@
 
 #include "archive/main_archive.h"
 #include "support/archive_builder.h"
+#include "support/fault_env.h"
 #include "support/temp_dir.h"
 #include "write_fixture.h"
 
@@ -128,6 +129,36 @@ TEST_F(RepackTest, RepackOfARepackedCopyIsIdentical) {
   ASSERT_TRUE(first.openFile(dir_.file("first.vdt")));
   ASSERT_TRUE(first.repack(dir_.file("second.vdt")));
   EXPECT_EQ(bytesOf(dir_.file("first.vdt")), bytesOf(dir_.file("second.vdt")));
+}
+
+TEST_F(RepackTest, LargeCopySyncedAsItGrowsReadsBackAndAFailedSyncFailsIt) {
+  // Over 16 MiB of content, so that a sync is asked for while entries are
+  // still being written (whether it runs before the end is up to the thread).
+  FixtureArchive fixture;
+  std::map<std::string, std::string> expected;
+  for (uint32_t i = 0; i < 4; ++i) {
+    std::string name = std::string(1, static_cast<char>('a' + i)) + ".bin";
+    fixture.entries.push_back({name, patternBytes(6 << 20, i + 1),
+                               static_cast<uint8_t>(i % 2 == 0 ? 0x01 : 0x03)});
+    expected[name] = fixture.entries.back().content;
+  }
+  ASSERT_TRUE(writeFile(dir_.file("sdata.vdt"), buildArchive(fixture)));
+  for (bool failSyncs : {false, true}) {
+    SCOPED_TRACE(failSyncs ? "failing syncs" : "working syncs");
+    FaultEnv env;
+    MainArchive archive(&env);
+    ASSERT_TRUE(archive.openFile(dir_.file("sdata.vdt")));
+    env.failSyncs(failSyncs);
+    std::string target = dir_.file(failSyncs ? "failed.vdt" : "tmpdata.vdt");
+    EXPECT_EQ(archive.repack(target), !failSyncs);
+    if (failSyncs) continue;
+    EXPECT_GE(env.syncs(), 2u);  // before and after the header fields
+    FileByteSource source;
+    ResourceArchive copy;
+    ASSERT_TRUE(source.openRead(target));
+    ASSERT_TRUE(copy.open(&source));
+    EXPECT_EQ(plainContents(&copy), expected);
+  }
 }
 
 TEST_F(RepackTest, FailsWithoutAnOpenArchiveOrTarget) {
