@@ -29,7 +29,7 @@ class FaultFile final : public RandomFile {
 
   bool sync() override {
     ++counters_->syncs;
-    return target_->sync();
+    return !counters_->failSyncs && target_->sync();
   }
 
   uint64_t size() override { return target_->size(); }

@@ -27,10 +27,13 @@ class FaultEnv : public EnvWrapper {
   // Makes every write count as synchronous: buffered opens become
   // write-through.
   void forceWriteThrough(bool on) { forceWriteThrough_ = on; }
+  // Makes every sync fail without syncing.
+  void failSyncs(bool on) { counters_->failSyncs = on; }
 
   // Writes since the last failWrite call, the broken one included.
   uint64_t writes() const { return counters_->writes; }
-  // Of those, the ones on write-through files, and sync calls.
+  // Of those, the ones on write-through files, and sync calls. syncs may
+  // be counted on another thread; read it once the writer is done.
   uint64_t synchronousWrites() const { return counters_->synchronousWrites; }
   uint64_t syncs() const { return counters_->syncs; }
   bool faultHit() const { return counters_->faultHit; }
@@ -44,6 +47,7 @@ class FaultEnv : public EnvWrapper {
     uint64_t failAt = 0;
     WriteFault fault = WriteFault::fail;
     bool faultHit = false;
+    bool failSyncs = false;
   };
 
  private:
