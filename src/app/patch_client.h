@@ -120,6 +120,7 @@ class PatchClient {
   // --- Compressed packages (src/package) ---
   bool unpackPackage(const char* name, bool deleteAfter);
   bool unpackRecords(const char* path);
+  friend class PackageStageTest;  // package tests name the current patch
 
   // Read access for tests and front-ends.
   const ServerListing& serverListing() const { return serverListing_; }

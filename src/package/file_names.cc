@@ -31,4 +31,18 @@ void copyWithExtension(const char* source, const char* ext, char* buffer, size_t
   replaceExtension(buffer, size, ext);
 }
 
+bool isContainedName(const char* name) {
+  auto isSeparator = [](char c) { return c == '/' || c == '\\'; };
+  if (isSeparator(name[0])) return false;
+  bool driveLetter = (name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z');
+  if (driveLetter && name[1] == ':') return false;
+  for (const char* part = name;;) {
+    const char* end = part;
+    while (*end != '\0' && !isSeparator(*end)) ++end;
+    if (end - part == 2 && part[0] == '.' && part[1] == '.') return false;
+    if (*end == '\0') return true;
+    part = end + 1;
+  }
+}
+
 }  // namespace corvanth

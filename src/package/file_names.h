@@ -15,6 +15,11 @@ void replaceExtension(char* buffer, size_t size, const char* ext);
 // Copies source into buffer, then replaceExtension.
 void copyWithExtension(const char* source, const char* ext, char* buffer, size_t size);
 
+// True when a name taken from a package stays inside the current directory:
+// not absolute ('/' or '\' first, or a drive letter and ':'), and no ".."
+// component, with '\' and '/' both counted as separators.
+bool isContainedName(const char* name);
+
 }  // namespace corvanth
 
 #endif  // CORVANTH_PACKAGE_FILE_NAMES_H_

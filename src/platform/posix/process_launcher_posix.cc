@@ -85,9 +85,10 @@ std::string findProgram(const std::string& name, bool* inCurrentDirectory) {
   while (start <= dirs.size()) {
     size_t end = dirs.find(':', start);
     if (end == std::string::npos) end = dirs.size();
-    std::string dir = dirs.substr(start, end - start);
-    if (dir.empty()) dir = ".";
-    std::string candidate = dir + "/" + name;
+    // An empty PATH element means the current directory.
+    std::string candidate = end > start ? dirs.substr(start, end - start) : std::string(".");
+    candidate += '/';
+    candidate += name;
     if (isExecutableFile(candidate)) return candidate;
     start = end + 1;
   }
