@@ -108,7 +108,8 @@ std::vector<Region> reservedRegions(const ResourceArchive& archive) {
   regions.push_back({0, kHeaderSize, "header"});
   regions.push_back({archive.tableOffset(), archive.tableSize(), "table"});
   for (const ArchiveEntry& e : archive.entries()) {
-    if (!isFileEntryName(e.name.text)) continue;
+    // A directory entry that records stored bytes keeps them, as in the client.
+    if (!isFileEntryName(e.name.text) && e.storedSize == 0) continue;
     regions.push_back({uint64_t{e.position} + kHeaderSize, e.storedSize, e.name.text});
   }
   std::sort(regions.begin(), regions.end(), [](const Region& a, const Region& b) {

@@ -68,7 +68,7 @@ struct Region {
   std::string owner;    // "header", "table" or the entry's name
 };
 
-// The header, the table and every file entry's data, in file order.
+// The header, the table and every entry's data, in file order.
 std::vector<Region> reservedRegions(const ResourceArchive& archive);
 
 // Bytes of the file that no reserved region covers. Overlapping regions
