@@ -57,6 +57,8 @@ bool WritableFile::openReadWrite(const std::string& path, WriteMode mode) {
 
 bool WritableFile::writeAt(uint32_t offset, const void* data, uint32_t length) {
   if (handle_ == nullptr) return false;
+  // Writing nothing extends nothing: fileSize must not claim unwritten bytes.
+  if (length == 0) return true;
   // The file's end must stay addressable with 32-bit offsets.
   if (static_cast<uint64_t>(offset) + length > kMaxFileSize) return false;
   if (handle_->writeAt(offset, data, length) != static_cast<int64_t>(length)) return false;
