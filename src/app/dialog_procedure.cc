@@ -1,11 +1,21 @@
 // The dialog procedure, the worker thread and the game launch.
 #include <cinttypes>
 
+#include "app/dialog_front_end.h"
 #include "app/patch_client.h"
+#include "app/startup.h"
+#include "platform/instance_lock.h"
 #include "platform/process_launcher.h"
 #include "platform/trace.h"
 
 namespace corvanth {
+
+bool PatchClient::runDialog(DialogFrontEnd* frontEnd) {
+  // Held until the process ends; a client that cannot take it shows nothing.
+  if (!acquireInstanceLock(kInstanceLockName)) return false;
+  frontEnd->runModal(this);
+  return true;
+}
 
 int PatchClient::handleDialogMessage(DialogHost* dialog, int message, intptr_t first,
                                      intptr_t second) {
@@ -47,6 +57,7 @@ int PatchClient::handleDialogMessage(DialogHost* dialog, int message, intptr_t f
 }
 
 int PatchClient::workerMain() {
+  traceHook("worker: %s run\n", repackOnly_ ? "repack-only" : "patch");
   if (repackOnly_) {
     runRepackOnly();
   } else {

@@ -27,6 +27,7 @@
 namespace corvanth {
 
 class PatchList;
+class DialogFrontEnd;
 
 // Messages of the dialog procedure; the numbers are the desktop platform's,
 // so that the trace of an unhandled message reads the same everywhere.
@@ -65,6 +66,10 @@ class PatchClient {
   // True when commandLine contains "/repak" (plain, case-sensitive substring).
   static bool commandLineAsksRepack(const std::string& commandLine);
 
+  // The single-instance lock, then dialog 126 shown modally by frontEnd.
+  // False at once, showing nothing, when another client holds the lock.
+  bool runDialog(DialogFrontEnd* frontEnd);
+
   // The text of a catalog number; "No MSG" when there is none.
   const char* message(int number) { return messageCache_.message(number); }
   MessageCatalog& catalog() { return messageCache_; }
@@ -82,6 +87,12 @@ class PatchClient {
   // Starts gameCommandLine when patchingDone; a failure is only traced.
   void launchGame();
   bool patchingDone() const { return patchingDone_.load(); }
+  // Completion of a patch run: patchingDone becomes true for good.
+  void markPatchingDone() { patchingDone_ = true; }
+  // Set by either run at its final message, so the console can report
+  // "completed" also for the repack-only run, which never sets patchingDone.
+  bool runCompleted() const { return runCompleted_.load(); }
+  void markRunCompleted() { runCompleted_ = true; }
   const char* currentPatchName() const { return currentPatchName_; }
 
   // Status line, progress bar and message boxes (no owner window).
@@ -168,6 +179,7 @@ class PatchClient {
   bool repackOnly_ = false;
   std::thread worker_;
   std::atomic<bool> workerRunning_{false};
+  std::atomic<bool> runCompleted_{false};  // only ever goes false -> true
 };
 
 }  // namespace corvanth
