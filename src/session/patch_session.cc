@@ -144,6 +144,7 @@ void PatchClient::completeRun() {
   startButton_.focus();
   patchingDone_ = true;  // before the caption: the button may be pressed at once
   startButton_.setText(message(22));
+  markRunCompleted();  // the console's exit status
   setStatus(message(21));
 }
 

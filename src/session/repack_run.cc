@@ -9,6 +9,8 @@ namespace {
 
 // Fixed name in the game directory, not a setting.
 constexpr char kRepackFile[] = "tmpdata.vdt";
+// The caption of the session's own error boxes; not a catalog text.
+constexpr char kErrorCaption[] = "Error";
 
 }  // namespace
 
@@ -29,10 +31,11 @@ void PatchClient::runRepackOnly() {
   setStatusFormat(message(10), currentPatchName_);
   // An archive that cannot be opened has nothing to repack.
   if (mainArchive_.openFile(settings_.archiveFile) && !repackArchive()) {
-    messageBox(message(31), "Error", BoxButtons::ok);
+    messageBox(message(31), kErrorCaption, BoxButtons::ok);
     return;
   }
   fillProgress();
+  markRunCompleted();  // patchingDone stays false: the game cannot be started
   setStatus(message(21));
 }
 

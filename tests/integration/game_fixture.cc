@@ -75,7 +75,7 @@ std::string archive20(const std::vector<EntrySpec>& entries, uint32_t slack) {
   return out;
 }
 
-std::string archive1x(const std::vector<EntrySpec>& entries) {
+std::string archive1x(const std::vector<EntrySpec>& entries, uint32_t gap) {
   std::string data, table;
   for (const EntrySpec& e : entries) {
     const uint32_t compressed = e.content.size();
@@ -112,6 +112,7 @@ std::string archive1x(const std::vector<EntrySpec>& entries) {
     put32(&table, data.size());
     data += ciphered;
   }
+  data.append(gap, '\x47');
   return header(46 + data.size(), entries.size(), 0x101) + data + table;
 }
 

@@ -30,8 +30,9 @@ using Contents = std::map<std::string, std::string>;  // name -> content
 // then `slack` unused bytes.
 std::string archive20(const std::vector<EntrySpec>& entries, uint32_t slack = 0);
 // A version 1.x (0x101) archive whose names and entries are enciphered: the
-// light mode for the light-cipher extensions, the mixed mode otherwise.
-std::string archive1x(const std::vector<EntrySpec>& entries);
+// light mode for the light-cipher extensions, the mixed mode otherwise; `gap`
+// unused bytes lie between the last entry and the table.
+std::string archive1x(const std::vector<EntrySpec>& entries, uint32_t gap = 0);
 // Opens the archive at path; false when it is no archive. Fills the plain
 // content of every file entry and the header's version word.
 bool readArchive(const std::string& path, Contents* contents, uint32_t* version = nullptr);

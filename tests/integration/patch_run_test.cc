@@ -463,7 +463,7 @@ TEST_F(PatchRun, RepackOnlyReplacesTheArchiveWithACompactCopy) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    fx.putGame("sdata.vdt", archive1x(kBase) + std::string(3000, 'j'));
+    fx.putGame("sdata.vdt", archive1x(kBase, 3000));
     if (!c.oldTemporary.empty()) fx.putGame("tmpdata.vdt", c.oldTemporary);
     RunRecord r = repackOnly();
     EXPECT_TRUE(r.boxes.empty());
@@ -489,7 +489,7 @@ TEST_F(PatchRun, FailedRepackOnlyLeavesTheArchiveByteForByte) {
       {"copy cannot be written", true, false},
       {"copy cannot be renamed", false, true},
   };
-  const std::string before = archive1x(kBase) + std::string(3000, 'j');
+  const std::string before = archive1x(kBase, 3000);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove_all(fx.game("tmpdata.vdt"));
