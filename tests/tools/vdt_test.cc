@@ -388,6 +388,10 @@ TEST(VdtTest, PackWritesParentsFirstWithBackslashesAndAnEndRecord) {
       "d maps", "f maps\\a.txt ", "d maps\\town", "f maps\\town\\w1.txt abc",
       "f maps-old.txt o", "f top.txt t", "e "};
   EXPECT_EQ(packageRecords(dir.file("upd.cgz")), expected);
+
+  // Unpacking maps.cgz goes through a file called maps: no directory maps.
+  EXPECT_EQ(vdt({"pack", dir.file("tree"), "-o", dir.file("maps.cgz")}).status, 1);
+  EXPECT_FALSE(fileExists(dir.file("maps.cgz")));
 }
 
 TEST(VdtTest, PublishCopiesPatchesThenAppendsTheirLines) {

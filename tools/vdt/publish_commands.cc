@@ -109,6 +109,19 @@ int commandPack(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
     return fs::path(a.first) < fs::path(b.first);
   });
 
+  // The client unpacks NAME.cgz through an intermediate file called NAME in
+  // the game directory, so the package cannot create anything of that name.
+  const std::string packageName = fs::path(target).filename().string();
+  const std::string intermediate = packageName.substr(0, packageName.find('.'));
+  for (const auto& item : items) {
+    if (item.first == intermediate) {
+      err << "vdt: " << item.first << ": the client unpacks " << packageName
+          << " through a file called " << intermediate
+          << ", so the package cannot create '" << intermediate << "'; choose another name\n";
+      return kExitFailed;
+    }
+  }
+
   std::string stream;
   size_t directories = 0, files = 0;
   for (const auto& [relative, path] : items) {
