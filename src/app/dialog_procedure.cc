@@ -68,6 +68,7 @@ int PatchClient::workerMain() {
 
 void PatchClient::launchGame() {
   if (!patchingDone_) return;
+  traceHook("starting %s\n", settings_.gameCommandLine);
   if (!launchProcess(settings_.gameCommandLine)) {
     traceHook("cannot start %s\n", settings_.gameCommandLine);
   }

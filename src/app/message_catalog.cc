@@ -65,8 +65,11 @@ Language languageFromEnvironment() {
 }
 
 size_t loadMessageString(Language language, int number, char* buffer, size_t size) {
+  return copyMessageText(findText(tableOf(language), number), buffer, size);
+}
+
+size_t copyMessageText(std::string_view text, char* buffer, size_t size) {
   if (size == 0) return 0;
-  std::string_view text = findText(tableOf(language), number);
   size_t n = text.size() < size - 1 ? text.size() : size - 1;
   // Never end inside a UTF-8 sequence: back off over continuation bytes.
   if (n < text.size()) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace corvanth {
 
@@ -19,6 +20,9 @@ Language languageFromLocaleName(const std::string& locale);
 // bytes, never cutting a UTF-8 sequence, zero-terminated) and returns the
 // number of bytes copied; 0 when the table has no text for it.
 size_t loadMessageString(Language language, int number, char* buffer, size_t size);
+// The cut of loadMessageString: copies text into buffer, at most size - 1
+// bytes, backing off to the start of a UTF-8 sequence that would not fit.
+size_t copyMessageText(std::string_view text, char* buffer, size_t size);
 
 class MessageCatalog {
  public:
