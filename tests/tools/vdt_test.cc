@@ -152,6 +152,7 @@ TEST(VdtTest, MissingOrForeignFilesFailWithOne) {
 
 // create, then list, verify and extract, over every form the tool writes.
 struct FormCase {
+  const char* name;
   std::vector<std::string> options;
   uint32_t version;
   uint8_t cipherOfBin;    // flags the entry data.bin is listed with
@@ -210,12 +211,13 @@ TEST_P(VdtFormTest, CreateListVerifyExtractRoundTrip) {
 
 INSTANTIATE_TEST_SUITE_P(
     Forms, VdtFormTest,
-    ::testing::Values(FormCase{{}, 0x200, 0, 0},
-                      FormCase{{"--cipher", "mixed"}, 0x200, 0x02, 0x02},
-                      FormCase{{"--cipher", "light"}, 0x200, 0x04, 0x04},
-                      FormCase{{"--cipher", "byname"}, 0x200, 0x02, 0x04},
-                      FormCase{{"--legacy", "0x100"}, 0x100, 0x02, 0x04},
-                      FormCase{{"--legacy", "0x101"}, 0x101, 0x02, 0x04}));
+    ::testing::Values(FormCase{"plain", {}, 0x200, 0, 0},
+                      FormCase{"mixed", {"--cipher", "mixed"}, 0x200, 0x02, 0x02},
+                      FormCase{"light", {"--cipher", "light"}, 0x200, 0x04, 0x04},
+                      FormCase{"byName", {"--cipher", "byname"}, 0x200, 0x02, 0x04},
+                      FormCase{"legacy100", {"--legacy", "0x100"}, 0x100, 0x02, 0x04},
+                      FormCase{"legacy101", {"--legacy", "0x101"}, 0x101, 0x02, 0x04}),
+    [](const ::testing::TestParamInfo<FormCase>& info) { return std::string(info.param.name); });
 
 TEST(VdtTest, CreateRefusesNamesWithoutDotAndCaseTwins) {
   TempDir dir;
@@ -368,7 +370,9 @@ std::vector<std::string> packageRecords(const std::string& path) {
     std::string record = std::string(1, code) + " " + name.c_str();
     if (code == 'f') {
       uint32_t size = 0;
-      for (int i = 0; i < 4; ++i) size |= static_cast<uint32_t>(static_cast<uint8_t>(stream[at + i])) << (8 * i);
+      for (int i = 0; i < 4; ++i) {
+        size |= static_cast<uint32_t>(static_cast<uint8_t>(stream[at + i])) << (8 * i);
+      }
       record += " " + stream.substr(at + 4, size);
       at += 4 + size;
     }
