@@ -1,10 +1,20 @@
 // The operator's way end to end: vdt makes and publishes patches, the
 // client run over real loopback servers brings the game to NEW's content.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "archive/archive_writer.h"
 #include "game_fixture.h"
 #include "support/temp_dir.h"
 #include "tools/vdt/vdt.h"
@@ -25,6 +35,80 @@ void makeTree(const std::string& root, const Contents& files) {
     fs::create_directories((fs::path(root) / name).parent_path());
     ASSERT_TRUE(writeFile(root + "/" + name, content));
   }
+}
+
+// scripts/operator's server, started on free ports and stopped by its id.
+class LocalOperator {
+ public:
+  ~LocalOperator() { stop(); }
+
+  ::testing::AssertionResult start(const std::string& web, const std::string& ftp) {
+    const char* source = std::getenv("CORVANTH_SOURCE_DIR");
+    std::string script = std::string(source != nullptr ? source : ".") +
+                         "/tools/operator/local_operator.py";
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return ::testing::AssertionFailure() << "no pipe";
+    pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);  // never outlive a crashed test
+      if (::getppid() != parent) ::_exit(127);
+      ::dup2(fds[1], STDOUT_FILENO);
+      ::execl("/usr/bin/python3", "python3", script.c_str(), web.c_str(), ftp.c_str(),
+              "--web-port", "0", "--ftp-port", "0", "--quiet", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(fds[1]);
+    std::string line;
+    char c;
+    while (line.size() < 512 && ::read(fds[0], &c, 1) == 1 && c != '\n') line.push_back(c);
+    ::close(fds[0]);
+    static const std::regex ready(
+        "ready: web http://127\\.0\\.0\\.1:([0-9]+)/patch/ +ftp ftp://127\\.0\\.0\\.1:([0-9]+)/.*");
+    std::smatch m;
+    if (!std::regex_match(line, m, ready)) {
+      return ::testing::AssertionFailure() << "the operator did not start: " << line;
+    }
+    webHost_ = "127.0.0.1:" + m[1].str();
+    ftpHost_ = "127.0.0.1:" + m[2].str();
+    return ::testing::AssertionSuccess();
+  }
+
+  void stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+
+  const std::string& webHost() const { return webHost_; }
+  const std::string& ftpHost() const { return ftpHost_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string webHost_, ftpHost_;
+};
+
+TEST(PublishRunTest, TheLocalOperatorServesWhatPublishWrote) {
+  TempDir work;
+  const std::string game = work.file("game"), web = work.file("web"), ftp = work.file("ftp");
+  for (const std::string& dir : {game, web, ftp}) fs::create_directories(dir);
+  ASSERT_NO_FATAL_FAILURE(makeTree(work.file("src"), {{"a.txt", "served"}}));
+  ASSERT_NO_FATAL_FAILURE(vdtOk({"create", work.file("p1.vpt"), work.file("src")}));
+  ASSERT_NO_FATAL_FAILURE(
+      vdtOk({"publish", work.file("p1.vpt"), "--number", "5", "--web", web, "--ftp", ftp}));
+  ASSERT_TRUE(writeFile(web + "/patch_allow.txt", "allow\n"));
+  ASSERT_TRUE(ArchiveWriter().writeTo(game + "/sdata.vdt"));  // an empty archive
+
+  LocalOperator server;
+  ASSERT_TRUE(server.start(web, ftp));
+  RunRecord run = runClient(game, {server.webHost(), server.ftpHost(), false, {}, nullptr});
+  server.stop();
+  EXPECT_TRUE(run.done) << run.lastStatus;
+  Contents contents;
+  ASSERT_TRUE(readArchive(game + "/sdata.vdt", &contents));
+  EXPECT_EQ(contents, (Contents{{"a.txt", "served"}}));
 }
 
 TEST(PublishRunTest, DiffPublishAndAClientRunGiveTheNewArchivesContent) {
