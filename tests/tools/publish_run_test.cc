@@ -1,6 +1,7 @@
 // The operator's way end to end: vdt makes and publishes patches, the
 // client run over real loopback servers brings the game to NEW's content.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -61,7 +62,12 @@ class LocalOperator {
     ::close(fds[1]);
     std::string line;
     char c;
-    while (line.size() < 512 && ::read(fds[0], &c, 1) == 1 && c != '\n') line.push_back(c);
+    pollfd waitFor{fds[0], POLLIN, 0};
+    // One line within 30 seconds, or the start failed.
+    while (line.size() < 512 && ::poll(&waitFor, 1, 30000) == 1 && ::read(fds[0], &c, 1) == 1 &&
+           c != '\n') {
+      line.push_back(c);
+    }
     ::close(fds[0]);
     static const std::regex ready(
         "ready: web http://127\\.0\\.0\\.1:([0-9]+)/patch/ +ftp ftp://127\\.0\\.0\\.1:([0-9]+)/.*");
