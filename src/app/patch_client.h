@@ -131,7 +131,7 @@ class PatchClient {
   // --- Compressed packages (src/package) ---
   bool unpackPackage(const char* name, bool deleteAfter);
   bool unpackRecords(const char* path);
-  friend class PackageStageTest;  // package tests name the current patch
+  friend class PackageStagePeer;  // package tests and benchmarks name the current patch
 
   // Read access for tests and front-ends.
   const ServerListing& serverListing() const { return serverListing_; }

@@ -7,16 +7,10 @@
 #include <set>
 #include <utility>
 
+#include "archive/archive_format.h"
 #include "archive/table_writer.h"
 
 namespace corvanth {
-
-namespace {
-
-// TODO(merge): archive_format.h
-constexpr uint32_t kHeaderSize = 46;
-
-}  // namespace
 
 MainArchive::MainArchive(Env* env) : env_(env), file_(env) {}
 
@@ -109,7 +103,7 @@ bool MainArchive::save(ProgressSink* sink) {
   if (!isOpen()) return false;
   // The fields as they are, to put back should their own write fail part-way.
   uint8_t oldFields[kTableFieldsSize];
-  const uint8_t* current = file_.read(kTableFieldsOffset, kTableFieldsSize);
+  const uint8_t* current = file_.read(kTablePositionOffset, kTableFieldsSize);
   if (current == nullptr) return false;
   std::memcpy(oldFields, current, sizeof oldFields);
 
@@ -135,9 +129,9 @@ bool MainArchive::save(ProgressSink* sink) {
 
   uint32_t tableSize = static_cast<uint32_t>(table.size());
   uint32_t at = allocateRegion(tableSize);
-  if (!file_.writeAt(at, table.data(), kTableLengthsSize) ||
-      !file_.writeAt(at + kTableLengthsSize, table.data() + kTableLengthsSize,
-                     tableSize - kTableLengthsSize)) {
+  if (!file_.writeAt(at, table.data(), kV2TableHeaderSize) ||
+      !file_.writeAt(at + kV2TableHeaderSize, table.data() + kV2TableHeaderSize,
+                     tableSize - kV2TableHeaderSize)) {
     return false;
   }
 
@@ -145,12 +139,12 @@ bool MainArchive::save(ProgressSink* sink) {
   // point at the new table.
   uint8_t fields[kTableFieldsSize];
   encodeTableFields(at, static_cast<uint32_t>(entries_.size()), fields);
-  if (!file_.writeAt(kTableFieldsOffset, fields, kTableFieldsSize)) {
+  if (!file_.writeAt(kTablePositionOffset, fields, kTableFieldsSize)) {
     // A write that stopped part-way may have left new and old fields mixed.
-    file_.writeAt(kTableFieldsOffset, oldFields, kTableFieldsSize);
+    file_.writeAt(kTablePositionOffset, oldFields, kTableFieldsSize);
     return false;
   }
-  version_ = 0x200;
+  version_ = kVersion200;
   entryCount_ = static_cast<uint32_t>(entries_.size());
   tableOffset_ = at;
   tableSize_ = tableSize;

@@ -1,16 +1,13 @@
 // MainArchive::repack: a compact copy of the open archive in a second file.
 #include <cstring>
 
+#include "archive/archive_format.h"
 #include "archive/main_archive.h"
 #include "archive/table_writer.h"
 
 namespace corvanth {
 
 namespace {
-
-// TODO(merge): archive_format.h
-constexpr uint32_t kHeaderSize = 46;
-constexpr char kSignature[16] = "Keeper of Tomes";
 
 // Finds the record of a name collected from this archive's own index.
 bool findByName(const ResourceArchive& archive, const std::string& name, ArchiveEntry* out) {
@@ -32,7 +29,7 @@ bool MainArchive::repack(const std::string& targetPath, ProgressSink* sink) {
   if (!target.openReadWrite(targetPath, WriteMode::buffered)) return false;
 
   uint8_t header[kHeaderSize] = {};
-  std::memcpy(header, kSignature, sizeof kSignature);
+  std::memcpy(header, kSignature, kSignatureSize);
   if (!target.writeAt(0, header, kHeaderSize)) return false;
 
   std::vector<uint8_t> raw;
@@ -66,15 +63,15 @@ bool MainArchive::repack(const std::string& targetPath, ProgressSink* sink) {
 
   std::vector<uint8_t> table;
   if (!sealTable(raw, &table)) return false;
-  if (!target.writeAt(at, table.data(), kTableLengthsSize) ||
-      !target.writeAt(at + kTableLengthsSize, table.data() + kTableLengthsSize,
-                      static_cast<uint32_t>(table.size()) - kTableLengthsSize) ||
+  if (!target.writeAt(at, table.data(), kV2TableHeaderSize) ||
+      !target.writeAt(at + kV2TableHeaderSize, table.data() + kV2TableHeaderSize,
+                      static_cast<uint32_t>(table.size()) - kV2TableHeaderSize) ||
       !target.sync()) {
     return false;
   }
   uint8_t fields[kTableFieldsSize];
   encodeTableFields(at, static_cast<uint32_t>(names.size()), fields);
-  if (!target.writeAt(kTableFieldsOffset, fields, kTableFieldsSize) || !target.sync()) {
+  if (!target.writeAt(kTablePositionOffset, fields, kTableFieldsSize) || !target.sync()) {
     return false;
   }
   target.close();

@@ -7,16 +7,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "archive/archive_format.h"
 #include "archive/resource_archive.h"
 
 namespace corvanth {
 
-// Header fields rewritten last by a save or a repack: tablePosition,
-// countBias, countField, version.
-constexpr uint32_t kTableFieldsOffset = 30;
-constexpr uint32_t kTableFieldsSize = 16;
-// Bytes before the first record of a sealed table: packed and real length.
-constexpr uint32_t kTableLengthsSize = 8;
 // Room reserved per record of a raw table before it is filled.
 constexpr uint32_t kRawRecordReserve = 97;
 

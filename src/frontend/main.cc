@@ -39,6 +39,28 @@ void printUsage(std::FILE* out) {
       out);
 }
 
+#ifdef CORVANTH_HAVE_QT
+// Qt comes up only once the instance lock is held, so a second client ends
+// without touching the display.
+class QtOnDemand : public corvanth::DialogFrontEnd {
+ public:
+  QtOnDemand(int* argc, char** argv, corvanth::Language language)
+      : argc_(argc), argv_(argv), language_(language) {}
+  int runModal(corvanth::PatchClient* client) override {
+    application_ = std::make_unique<QApplication>(*argc_, argv_);
+    frontEnd_ = std::make_unique<corvanth::QtFrontEnd>(language_);
+    return frontEnd_->runModal(client);
+  }
+
+ private:
+  int* argc_;
+  char** argv_;
+  corvanth::Language language_;
+  std::unique_ptr<QApplication> application_;
+  std::unique_ptr<corvanth::QtFrontEnd> frontEnd_;  // destroyed before the application
+};
+#endif
+
 bool hasDisplay() {
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
     const char* value = std::getenv(name);
@@ -79,8 +101,7 @@ int main(int argc, char** argv) {
 
 #ifdef CORVANTH_HAVE_QT
   if (!console && hasDisplay()) {
-    QApplication application(argc, argv);
-    corvanth::QtFrontEnd frontEnd(client->catalog().language());
+    QtOnDemand frontEnd(&argc, argv, client->catalog().language());
     corvanth::startUp(client.get(), commandLine, &frontEnd);
     // The dialog's window ends with 0 however the run went.
     return corvanth::finishClient(std::move(client), kExitCompleted);

@@ -148,7 +148,7 @@ bool PatchClient::unpackRecords(const char* path) {
       messageBox(name, message(31), BoxButtons::ok);
       return false;
     }
-    bool written = std::fwrite(content.data(), 1, size, output) == size;
+    bool written = size == 0 || std::fwrite(content.data(), 1, size, output) == size;
     written = std::fclose(output) == 0 && written;
     if (!written) {
       traceHook("fwrite:err\n");

@@ -52,6 +52,14 @@ QMessageBox* openBox() {
   return nullptr;
 }
 
+// Waits for the client's worker to end, answering any box it raises.
+bool waitForWorker(const PatchClient& client) {
+  return waitFor([&] {
+    if (QMessageBox* box = openBox()) box->buttons().first()->click();
+    return !client.workerRunning();
+  });
+}
+
 class QtFrontEndTest : public ::testing::Test {
  protected:
   QtFrontEndTest() : cwd_(dir_.path()) { ensureApplication(); }
@@ -126,7 +134,7 @@ TEST_F(QtFrontEndTest, ButtonsKeysAndCloseBoxEndTheDialog) {
     bool shown = false;
     QTimer::singleShot(0, dialog, [&] {
       shown = dialog->isVisible();
-      EXPECT_TRUE(waitFor([&] { return !client.workerRunning(); }));
+      EXPECT_TRUE(waitForWorker(client));
       frontEnd.applyPending();
       EXPECT_EQ(qobject_cast<QLabel*>(frontEnd.control(kNoticeTitle))->text(),
                 QStringLiteral("Notice"));
@@ -166,7 +174,7 @@ TEST_F(QtFrontEndTest, WorkerWritesAndBoxesAreServedByTheDialogThread) {
   QDialog* dialog = frontEnd.dialog();
   BoxAnswer answer = BoxAnswer::ok;
   QTimer::singleShot(0, dialog, [&] {
-    EXPECT_TRUE(waitFor([&] { return !client.workerRunning(); }));
+    EXPECT_TRUE(waitForWorker(client));
     // A stand-in worker: writes through the client, then asks.
     std::thread worker([&] {
       client.setStatusFormat("%s - %d/%d", "a.vpt", 3, 5);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,44 @@ namespace {
   for (const std::string& text : have) shown += "\n  " + text;
   return ::testing::AssertionFailure() << "missing \"" << want[at] << "\" in:" << shown;
 }
+
+// The boxes of a run, for failure messages.
+std::string boxesOf(const RunRecord& r) {
+  std::string out;
+  for (const auto& box : r.boxes) out += "[" + box.caption + ": " + box.text + "] ";
+  return out;
+}
+
+// Fails the n-th write (1-based) into the archive file; 0 fails none.
+class FailingArchiveWritesEnv : public EnvWrapper {
+ public:
+  explicit FailingArchiveWritesEnv(int n) : EnvWrapper(Env::defaultEnv()), left_(n) {}
+  std::unique_ptr<RandomFile> openReadWrite(const std::string& path, WriteMode mode) override {
+    std::unique_ptr<RandomFile> file = target()->openReadWrite(path, mode);
+    if (file == nullptr || path != "sdata.vdt" || left_ == 0) return file;
+    return std::make_unique<Failing>(std::move(file), &left_);
+  }
+
+ private:
+  class Failing : public RandomFile {
+   public:
+    Failing(std::unique_ptr<RandomFile> file, int* left) : file_(std::move(file)), left_(left) {}
+    int64_t readAt(uint64_t offset, void* out, size_t n) override {
+      return file_->readAt(offset, out, n);
+    }
+    int64_t writeAt(uint64_t offset, const void* data, size_t n) override {
+      if (--*left_ == 0) return -1;
+      return file_->writeAt(offset, data, n);
+    }
+    bool sync() override { return file_->sync(); }
+    uint64_t size() override { return file_->size(); }
+
+   private:
+    std::unique_ptr<RandomFile> file_;
+    int* left_;
+  };
+  int left_;
+};
 
 // Fails exactly the renames of the archive swap.
 class FailingRenameEnv : public EnvWrapper {
@@ -93,7 +132,7 @@ TEST_F(PatchRun, GateDecidesByItsFirstFourBytes) {
     SCOPED_TRACE(c.what);
     fx.publish("", c.gate);
     RunRecord r = run();
-    EXPECT_TRUE(r.boxes.empty());
+    EXPECT_TRUE(r.boxes.empty()) << boxesOf(r);
     if (c.closed) {
       EXPECT_EQ(r.notice, "Closed notice\n");
       expectEndedEarly(r);
@@ -121,6 +160,7 @@ TEST_F(PatchRun, OldCopiesAreUsedWhenTheWebServerIsDown) {
        false, "old closed"},
       {"gate but no list", {{"patch_allow.txt", "ok"}, {"notice_patch.txt", "old notice"}}, true,
        "old notice"},
+      {"gate only: the notice box keeps its text", {{"patch_allow.txt", "ok"}}, true, ""},
       {"gate, notice and list",
        {{"patch_allow.txt", "ok"}, {"notice_patch.txt", "old notice"}, {"patch2.txt", "1 a.vpt\n"}},
        true, "old notice"},
@@ -133,7 +173,7 @@ TEST_F(PatchRun, OldCopiesAreUsedWhenTheWebServerIsDown) {
     }
     for (const auto& [name, bytes] : c.copies) fx.putGame(name, bytes);
     RunRecord r = run();
-    EXPECT_TRUE(r.boxes.empty());
+    EXPECT_TRUE(r.boxes.empty()) << boxesOf(r);
     EXPECT_EQ(r.done, c.done);
     EXPECT_EQ(r.notice, c.notice);
     if (!c.done) {
@@ -177,15 +217,15 @@ TEST_F(PatchRun, NothingNewerLeavesTheVersionFileAlone) {
 TEST_F(PatchRun, FromAnEncipheredArchiveThroughArchivesAPackageAndAPlainFile) {
   fx.putGame("sdata.vdt", archive1x(kBase));
   fx.putGame("spatch.inf", versionBytes(1));
-  fx.publish("1 old.vpt\n2 p2.vpt\n3 p3.vpt\n4 maps.cgz\n5 readme.txt\n");
+  fx.publish("1 old.vpt\n2 p2.vpt\n3 p3.vpt\n4 mappack.cgz\n5 readme.txt\n");
   fx.putFtp("p2.vpt", archive20({{"b.dat", "b from p2"}, {"e.dat", "new entry e"}}));
   fx.putFtp("p3.vpt", archive20({{"b.dat", "b from p3, the newest"}, {"a.tzl", "a from p3"}}));
-  fx.putFtp("maps.cgz", packageBytes({{true, "maps", ""}, {false, "maps/m1.txt", "map one"}}));
+  fx.putFtp("mappack.cgz", packageBytes({{true, "maps", ""}, {false, "maps/m1.txt", "map one"}}));
   fx.putFtp("readme.txt", "plain file, kept as it is\n");
 
   RunRecord r = run();
   expectCompleted(r);
-  EXPECT_TRUE(r.boxes.empty());
+  EXPECT_TRUE(r.boxes.empty()) << boxesOf(r);
   EXPECT_TRUE(inOrder(r.status, {msg(15), msg(16), msg(20), msg(10, "readme.txt"), msg(21)}));
   EXPECT_EQ(r.position, 1);
   EXPECT_EQ(r.range, 1);
@@ -201,8 +241,8 @@ TEST_F(PatchRun, FromAnEncipheredArchiveThroughArchivesAPackageAndAPlainFile) {
   EXPECT_EQ(version, 0x200u);
   EXPECT_EQ(fx.readGame("spatch.inf"), versionBytes(5));
   EXPECT_EQ(fx.readGame("maps/m1.txt"), "map one");
-  EXPECT_FALSE(fx.inGame("maps.cgz"));
-  EXPECT_FALSE(fx.inGame("maps"  "/../maps.cgz"));
+  EXPECT_FALSE(fx.inGame("mappack.cgz"));
+  EXPECT_FALSE(fx.inGame("mappack"));  // the intermediate file is gone
   EXPECT_EQ(fx.readGame("readme.txt"), "plain file, kept as it is\n");
   EXPECT_FALSE(fx.inGame("p2.vpt"));  // archives travel in memory only
 }
@@ -326,7 +366,7 @@ TEST_F(PatchRun, FailuresEndTheRunWithoutRecordingTheVersion) {
     fx.publish(c.list);
     RunRecord r = run();
     expectEndedEarly(r);
-    EXPECT_TRUE(r.boxes.empty());
+    EXPECT_TRUE(r.boxes.empty()) << boxesOf(r);
     EXPECT_EQ(r.lastStatus, c.status);
     EXPECT_EQ(fx.readGame("sdata.vdt"), base);
     EXPECT_FALSE(fx.inGame("spatch.inf"));
@@ -348,18 +388,31 @@ TEST_F(PatchRun, FileServerOutOfReach) {
   EXPECT_EQ(r.lastStatus, msg(16));
 }
 
-TEST_F(PatchRun, ArchiveThatCannotBeOpenedIsReportedInABox) {
-  const std::string notArchive(100, 'n');
-  fx.putGame("sdata.vdt", notArchive);
+TEST_F(PatchRun, ArchiveThatCannotBeOpenedOrSavedIsReportedInABox) {
+  struct Case { const char* what; std::string archive; int failingWrite; };
+  const Case cases[] = {
+      {"not an archive", std::string(100, 'n'), 0},
+      {"the first data write fails", archive20({{"x.dat", "old"}, {"y.dat", "old"}}), 1},
+      {"the table write fails", archive20({{"x.dat", "old"}, {"y.dat", "old"}}), 3},
+  };
   fx.publish("1 a.vpt\n");
-  fx.putFtp("a.vpt", archive20({{"x.dat", "patched"}}));
-  RunRecord r = run();
-  expectEndedEarly(r);
-  ASSERT_EQ(r.boxes.size(), 1u);
-  EXPECT_EQ(r.boxes[0].text, msg(31));
-  EXPECT_EQ(r.boxes[0].caption, "Error");
-  EXPECT_EQ(fx.readGame("sdata.vdt"), notArchive);
-  EXPECT_FALSE(fx.inGame("spatch.inf"));
+  fx.putFtp("a.vpt", archive20({{"x.dat", "patched"}, {"y.dat", "patched"}}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fx.putGame("sdata.vdt", c.archive);
+    FailingArchiveWritesEnv env(c.failingWrite);
+    RunRecord r = run({}, &env);
+    expectEndedEarly(r);
+    ASSERT_EQ(r.boxes.size(), 1u) << boxesOf(r);
+    EXPECT_EQ(r.boxes[0].text, msg(31));
+    EXPECT_EQ(r.boxes[0].caption, "Error");
+    if (c.failingWrite == 0) {
+      EXPECT_EQ(fx.readGame("sdata.vdt"), c.archive);
+    } else {
+      EXPECT_EQ(archive(), (Contents{{"x.dat", "old"}, {"y.dat", "old"}}));
+    }
+    EXPECT_FALSE(fx.inGame("spatch.inf"));
+  }
 }
 
 // --- The waste check and the repack question ---
@@ -466,7 +519,7 @@ TEST_F(PatchRun, RepackOnlyReplacesTheArchiveWithACompactCopy) {
     fx.putGame("sdata.vdt", archive1x(kBase, 3000));
     if (!c.oldTemporary.empty()) fx.putGame("tmpdata.vdt", c.oldTemporary);
     RunRecord r = repackOnly();
-    EXPECT_TRUE(r.boxes.empty());
+    EXPECT_TRUE(r.boxes.empty()) << boxesOf(r);
     EXPECT_FALSE(r.done);  // the game cannot be started from this run
     EXPECT_EQ(r.button, msg(14));
     EXPECT_EQ(r.status, (std::vector<std::string>{msg(15), msg(10, "0"), msg(21)}));
@@ -480,6 +533,9 @@ TEST_F(PatchRun, RepackOnlyReplacesTheArchiveWithACompactCopy) {
     EXPECT_FALSE(fx.inGame("tmpdata.vdt"));
     EXPECT_FALSE(fx.inGame("spatch.inf"));
     EXPECT_FALSE(fx.inGame("patch_allow.txt"));  // no network access
+    if (c.oldTemporary.empty()) {
+      EXPECT_LT(std::filesystem::file_size(fx.game("sdata.vdt")), archive1x(kBase).size());
+    }
   }
 }
 
@@ -507,7 +563,7 @@ TEST_F(PatchRun, FailedRepackOnlyLeavesTheArchiveByteForByte) {
 
 TEST_F(PatchRun, RepackOnlyWithoutAnArchiveStillFinishes) {
   RunRecord r = repackOnly();
-  EXPECT_TRUE(r.boxes.empty());
+  EXPECT_TRUE(r.boxes.empty()) << boxesOf(r);
   EXPECT_EQ(r.lastStatus, msg(21));
   EXPECT_EQ(r.position, 1);
   EXPECT_EQ(r.range, 1);

@@ -2,6 +2,7 @@
 // and the files they leave on disk.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdarg>
@@ -99,6 +100,14 @@ bool isDirectory(const std::string& path) { return std::filesystem::is_directory
 
 }  // namespace
 
+// The session names the patch before it unpacks it; tests do the same.
+class PackageStagePeer {
+ public:
+  static void nameCurrentPatch(PatchClient& client, const char* name) {
+    client.setCurrentPatchName(name);
+  }
+};
+
 // Works in a fresh game directory with a recording dialog and captured traces.
 class PackageStageTest : public ::testing::Test {
  protected:
@@ -111,12 +120,10 @@ class PackageStageTest : public ::testing::Test {
   }
   ~PackageStageTest() override { traceHook = previousTrace_; }
 
-  // The session names the patch before it unpacks it.
   bool unpack(const char* name, bool deleteAfter) {
-    client_.setCurrentPatchName(name);
+    PackageStagePeer::nameCurrentPatch(client_, name);
     return client_.unpackPackage(name, deleteAfter);
   }
-  void nameCurrentPatch(const char* name) { client_.setCurrentPatchName(name); }
 
   std::vector<std::string> statuses() const { return host_.textsOf(kStatusLine); }
   const std::vector<std::string>& traces() const { return capturedTraces(); }
@@ -304,7 +311,7 @@ TEST_F(PackageStageTest, NamesOutsideTheGameDirectoryAreRefused) {
 TEST_F(PackageStageTest, StageRunsOnlyForTheCurrentPatch) {
   ASSERT_TRUE(writeFile("upd", "stale"));
   ASSERT_TRUE(writeFile("upd.cgz", gzipped(updStream())));
-  nameCurrentPatch("other.vpt");
+  PackageStagePeer::nameCurrentPatch(client_, "other.vpt");
   EXPECT_TRUE(client_.unpackPackage("upd.cgz", true));
   EXPECT_FALSE(fileExists("upd"));  // the stale intermediate goes first
   EXPECT_TRUE(fileExists("upd.cgz"));

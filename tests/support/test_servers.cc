@@ -33,6 +33,18 @@ std::string joinCommand(const std::vector<std::string>& command) {
   return text;
 }
 
+// Requests to the test servers must never go through a proxy that the
+// environment names, so 127.0.0.1 joins the bypass lists.
+void bypassProxiesForLoopback() {
+  for (const char* variable : {"no_proxy", "NO_PROXY"}) {
+    const char* current = std::getenv(variable);
+    std::string list = current != nullptr ? current : "";
+    if (list.find("127.0.0.1") != std::string::npos) continue;
+    list = list.empty() ? "127.0.0.1" : list + ",127.0.0.1";
+    ::setenv(variable, list.c_str(), 1);
+  }
+}
+
 }  // namespace
 
 std::string testServersDir() {
@@ -47,6 +59,7 @@ TestServer::~TestServer() { stop(); }
 ::testing::AssertionResult TestServer::startProcess(const std::vector<std::string>& command) {
   stop();
   if (command.empty()) return ::testing::AssertionFailure() << "no server command";
+  bypassProxiesForLoopback();
   char errorTemplate[] = "/tmp/corvanth-server-XXXXXX";
   int errorFd = ::mkstemp(errorTemplate);
   if (errorFd < 0) return ::testing::AssertionFailure() << "cannot create a server log file";

@@ -8,6 +8,8 @@
 // A server prints its port as the first line of its output; port 0 asks for
 // a free one. A busy port or a server that cannot start fails start() with
 // the server's own error text. The destructor stops the process by its id.
+// Starting a server also adds 127.0.0.1 to no_proxy and NO_PROXY, so that
+// no proxy named by the environment stands between client and server.
 #ifndef CORVANTH_TESTS_SUPPORT_TEST_SERVERS_H_
 #define CORVANTH_TESTS_SUPPORT_TEST_SERVERS_H_
 
