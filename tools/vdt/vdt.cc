@@ -69,7 +69,7 @@ const std::vector<Command>& commands() {
        "files (parents first, '\\' between parts) in the game directory.\n"
        "  -o, --output NAME.cgz   the package to write\n",
        {{"--output"}, {}, {{"-o", "--output"}}}, commandPack},
-      {"publish", "put patches on the local servers' directories",
+      {"publish", "put patches into the FTP directory and the patch list",
        "usage: vdt publish PATCH... --number N --web DIR --ftp DIR\n"
        "Copies the patches into the FTP directory, then appends \"N NAME\" lines to\n"
        "the patch list patch2.txt in the web directory. N must be above every\n"
