@@ -75,7 +75,7 @@ size_t copyMessageText(std::string_view text, char* buffer, size_t size) {
   if (n < text.size()) {
     while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
   }
-  std::memcpy(buffer, text.data(), n);
+  if (n > 0) std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
   return n;
 }

@@ -136,67 +136,87 @@ constexpr std::array<uint8_t, 256> makeSubstitution() {
 
 constexpr std::array<uint8_t, 256> kSubstitution = makeSubstitution();
 
+// Written out in full so that compilers see a byte swap at every level of
+// optimisation.
 inline uint64_t loadBig64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-  return v;
+  return (uint64_t{p[0]} << 56) | (uint64_t{p[1]} << 48) | (uint64_t{p[2]} << 40) |
+         (uint64_t{p[3]} << 32) | (uint64_t{p[4]} << 24) | (uint64_t{p[5]} << 16) |
+         (uint64_t{p[6]} << 8) | uint64_t{p[7]};
 }
 
 inline void storeBig64(uint8_t* p, uint64_t v) {
-  for (int i = 7; i >= 0; --i) {
-    p[i] = static_cast<uint8_t>(v);
-    v >>= 8;
-  }
+  p[0] = static_cast<uint8_t>(v >> 56);
+  p[1] = static_cast<uint8_t>(v >> 48);
+  p[2] = static_cast<uint8_t>(v >> 40);
+  p[3] = static_cast<uint8_t>(v >> 32);
+  p[4] = static_cast<uint8_t>(v >> 24);
+  p[5] = static_cast<uint8_t>(v >> 16);
+  p[6] = static_cast<uint8_t>(v >> 8);
+  p[7] = static_cast<uint8_t>(v);
 }
 
 inline void transform(const uint8_t* in, uint8_t* out) {
-  uint32_t r = kTables.rightHalf[0][in[0]] | kTables.rightHalf[1][in[1]] |
-               kTables.rightHalf[2][in[2]] | kTables.rightHalf[3][in[3]] |
-               kTables.rightHalf[4][in[4]] | kTables.rightHalf[5][in[5]] |
-               kTables.rightHalf[6][in[6]] | kTables.rightHalf[7][in[7]];
+  const auto& rh = kTables.rightHalf;
+  uint32_t r = rh[0][in[0]] | rh[1][in[1]] | rh[2][in[2]] | rh[3][in[3]] | rh[4][in[4]] |
+               rh[5][in[5]] | rh[6][in[6]] | rh[7][in[7]];
   // E as 34 bits: bit 32 of R, bits 1..32, bit 1; group j starts at bit 4j.
   uint64_t e = (static_cast<uint64_t>(r & 1) << 33) | (static_cast<uint64_t>(r) << 1) | (r >> 31);
-  uint64_t mask = 0;
-  for (int j = 0; j < 8; ++j) mask |= kTables.mask[j][(e >> (28 - 4 * j)) & 0x3F];
+  const auto& m = kTables.mask;
+  uint64_t mask = m[0][(e >> 28) & 0x3F] | m[1][(e >> 24) & 0x3F] | m[2][(e >> 20) & 0x3F] |
+                  m[3][(e >> 16) & 0x3F] | m[4][(e >> 12) & 0x3F] | m[5][(e >> 8) & 0x3F] |
+                  m[6][(e >> 4) & 0x3F] | m[7][e & 0x3F];
   storeBig64(out, loadBig64(in) ^ mask);
 }
 
-constexpr int kLeadingBlocks = 20;  // always transformed in both modes
-constexpr int kUnshuffleEvery = 7;  // of the blocks the cycle leaves alone
+constexpr uint32_t kLeadingBlocks = 20;  // always transformed in both modes
+constexpr uint32_t kUnshuffleEvery = 7;  // of the blocks the cycle leaves alone
 
 // The mixed mode in either direction; seventh is the step applied to every
-// seventh untransformed block (unshuffle or its inverse).
+// seventh untransformed block (unshuffle or its inverse), inlined.
+template <typename Step>
 void applyMixed(const uint8_t* data, uint32_t length, uint8_t* out, int digitCount,
-                void (*seventh)(const uint8_t*, uint8_t*)) {
+                Step seventh) {
   if (length == 0) return;
   const uint32_t cycle = static_cast<uint32_t>(EntryCipher::mixedCycle(digitCount));
   const uint32_t whole = length / EntryCipher::kBlockSize;
   const uint32_t lead = whole < kLeadingBlocks ? whole : kLeadingBlocks;
   for (uint32_t i = 0; i < lead; ++i) transform(data + 8 * i, out + 8 * i);
 
-  // Past the lead, walk from one transformed block to the next; the blocks
-  // between them are copied in runs, every seventh untransformed one stepped.
-  uint32_t counter = 0;  // untransformed blocks since the last stepped one
-  uint32_t i = lead;
-  while (i < whole) {
-    if (i % cycle == 0) {
-      transform(data + 8 * i, out + 8 * i);
-      ++i;
-      continue;
+  // Past the lead, blocks at multiples of cycle are transformed; of the
+  // others, counted from 0 in order, numbers 7, 14, 21, ... are stepped and
+  // the rest copied. The data goes over in chunks that stay in cache: each
+  // is copied whole, then its transformed and stepped blocks are
+  // overwritten from data, so out is written in one pass.
+  constexpr uint32_t kChunkBlocks = 2048;  // 16 KiB
+  uint32_t nextTransform = (lead + cycle - 1) / cycle * cycle;
+  // Walk over untransformed blocks: next is the next candidate, untilTransform
+  // the untransformed blocks from next before the next transformed one.
+  uint32_t next = lead;
+  uint32_t untilTransform = nextTransform - lead;
+  auto skipUntransformed = [&](uint32_t count) {
+    while (count >= untilTransform) {
+      count -= untilTransform;
+      next += untilTransform + 1;
+      untilTransform = cycle - 1;
     }
-    uint32_t nextTransform = (i / cycle + 1) * cycle;
-    uint32_t end = nextTransform < whole ? nextTransform : whole;
-    while (i < end) {
-      uint32_t run = static_cast<uint32_t>(kUnshuffleEvery) - counter;
-      if (run > end - i) run = end - i;
-      std::memcpy(out + 8 * i, data + 8 * i, 8 * static_cast<size_t>(run));
-      i += run;
-      counter += run;
-      if (i < end) {  // counter has reached 7
-        seventh(data + 8 * i, out + 8 * i);
-        counter = 1;
-        ++i;
-      }
+    uint32_t at = next + count;
+    untilTransform -= count + 1;
+    next = at + 1;
+    return at;
+  };
+  // With a cycle of 1 every block is transformed and none stepped.
+  uint32_t nextStep = cycle > 1 ? skipUntransformed(kUnshuffleEvery) : UINT32_MAX;
+  for (uint32_t chunk = lead; chunk < whole; chunk += kChunkBlocks) {
+    const uint32_t chunkEnd = whole - chunk < kChunkBlocks ? whole : chunk + kChunkBlocks;
+    std::memcpy(out + 8 * static_cast<size_t>(chunk), data + 8 * static_cast<size_t>(chunk),
+                8 * static_cast<size_t>(chunkEnd - chunk));
+    for (; nextTransform < chunkEnd; nextTransform += cycle) {
+      transform(data + 8 * static_cast<size_t>(nextTransform),
+                out + 8 * static_cast<size_t>(nextTransform));
+    }
+    while (nextStep < chunkEnd) {
+      seventh(data + 8 * static_cast<size_t>(nextStep), out + 8 * static_cast<size_t>(nextStep));
+      nextStep = skipUntransformed(kUnshuffleEvery - 1);
     }
   }
   // A trailing partial block is copied unchanged.
@@ -204,8 +224,34 @@ void applyMixed(const uint8_t* data, uint32_t length, uint8_t* out, int digitCou
               length - 8 * whole);
 }
 
-void unshuffle(const uint8_t* in, uint8_t* out) { EntryCipher::unshuffleBlock(in, out); }
-void shuffle(const uint8_t* in, uint8_t* out) { EntryCipher::shuffleBlock(in, out); }
+// Little-endian 8-byte load and store, written so that compilers emit one
+// move each on little-endian machines.
+inline uint64_t loadLittle64(const uint8_t* p) {
+  return uint64_t{p[0]} | (uint64_t{p[1]} << 8) | (uint64_t{p[2]} << 16) |
+         (uint64_t{p[3]} << 24) | (uint64_t{p[4]} << 32) | (uint64_t{p[5]} << 40) |
+         (uint64_t{p[6]} << 48) | (uint64_t{p[7]} << 56);
+}
+
+inline void storeLittle64(uint8_t* p, uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The unshuffle step, bytes b0..b7 to b3 b4 b6 b0 b1 b2 b5 T(b7), on the
+// block as one little-endian word (byte k in bits 8k..8k+7).
+inline void unshuffle(const uint8_t* in, uint8_t* out) {
+  uint64_t v = loadLittle64(in);
+  storeLittle64(out, ((v >> 24) & 0xFFFF) | (((v >> 48) & 0xFF) << 16) |
+                         ((v & 0xFFFFFF) << 24) | (((v >> 40) & 0xFF) << 48) |
+                         (uint64_t{kSubstitution[v >> 56]} << 56));
+}
+
+// Its inverse: b3 b4 b5 b0 b1 b6 b2 T(b7).
+inline void shuffle(const uint8_t* in, uint8_t* out) {
+  uint64_t v = loadLittle64(in);
+  storeLittle64(out, ((v >> 24) & 0xFFFFFF) | ((v & 0xFFFF) << 24) |
+                         (((v >> 48) & 0xFF) << 40) | (((v >> 16) & 0xFF) << 48) |
+                         (uint64_t{kSubstitution[v >> 56]} << 56));
+}
 
 }  // namespace
 
@@ -213,12 +259,14 @@ void EntryCipher::transformBlock(const uint8_t in[8], uint8_t out[8]) { transfor
 
 void EntryCipher::decipherMixed(const uint8_t* data, uint32_t length, uint8_t* out,
                                 int digitCount) {
-  applyMixed(data, length, out, digitCount, unshuffle);
+  applyMixed(data, length, out, digitCount,
+             [](const uint8_t* in, uint8_t* o) { unshuffle(in, o); });
 }
 
 void EntryCipher::encipherMixed(const uint8_t* data, uint32_t length, uint8_t* out,
                                 int digitCount) {
-  applyMixed(data, length, out, digitCount, shuffle);
+  applyMixed(data, length, out, digitCount,
+             [](const uint8_t* in, uint8_t* o) { shuffle(in, o); });
 }
 
 void EntryCipher::decipherLight(const uint8_t* data, uint32_t length, uint8_t* out) {
@@ -253,27 +301,13 @@ int EntryCipher::digitCount(uint32_t value) {
 void EntryCipher::unshuffleBlock(const uint8_t in[8], uint8_t out[8]) {
   uint8_t b[8];
   std::memcpy(b, in, 8);  // in and out may be the same block
-  out[0] = b[3];
-  out[1] = b[4];
-  out[2] = b[6];
-  out[3] = b[0];
-  out[4] = b[1];
-  out[5] = b[2];
-  out[6] = b[5];
-  out[7] = kSubstitution[b[7]];
+  unshuffle(b, out);
 }
 
 void EntryCipher::shuffleBlock(const uint8_t in[8], uint8_t out[8]) {
   uint8_t b[8];
   std::memcpy(b, in, 8);
-  out[0] = b[3];
-  out[1] = b[4];
-  out[2] = b[5];
-  out[3] = b[0];
-  out[4] = b[1];
-  out[5] = b[6];
-  out[6] = b[2];
-  out[7] = kSubstitution[b[7]];
+  shuffle(b, out);
 }
 
 void EntryCipher::swapNibbles(const uint8_t* data, uint32_t length, uint8_t* out) {

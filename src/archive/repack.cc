@@ -51,7 +51,8 @@ bool MainArchive::repack(const std::string& targetPath, ProgressSink* sink) {
     if (!findByName(*this, name, &entry)) return false;
     // Refuse a record that cannot be read before sizing a buffer from it.
     if (entry.compressedSize > entry.storedSize || entry.storedSize > file_.size()) return false;
-    content.assign(entry.compressedSize, 0);
+    // No zero fill: readEntryPlain writes every byte or fails the repack.
+    content.resize(entry.compressedSize);
     if (!readEntryPlain(&entry, content.data())) return false;
     entry.position = at - kHeaderSize;
     appendTableRecord(entry, &raw);

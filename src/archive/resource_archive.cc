@@ -27,6 +27,7 @@ namespace {
 struct ParsedRecord {
   uint32_t hash;
   uint32_t nameOffset;
+  uint32_t nameLength;
   uint32_t compressedSize;
   uint32_t storedSize;
   uint32_t realSize;
@@ -56,27 +57,73 @@ void readFlagsAndPosition(const uint8_t* fields, ParsedRecord* r) {
 // a stated length beyond that marks a table that cannot be what it claims.
 constexpr uint64_t kMaxInflateRatio = 1032;
 
-// Sorts the parsed records in EntryName order and builds the index from
-// them; sizes scratch to the largest storedSize that the source can hold
-// (a larger record cannot be read, so it never needs deciphering room).
+inline void prefetch(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+
+// Puts the records in EntryName order: a stable radix sort on the 32-bit
+// hash (three passes of 11, 11 and 10 bits), then runs of equal hashes
+// ordered by their texts. Moving the small records keeps the index build
+// that follows sequential.
+void sortRecords(std::vector<ParsedRecord>* records, const char* names) {
+  const size_t count = records->size();
+  std::vector<ParsedRecord> other(count);
+  std::vector<ParsedRecord>* from = records;
+  std::vector<ParsedRecord>* to = &other;
+  constexpr int kShifts[3] = {0, 11, 22};
+  constexpr uint32_t kBuckets = 1u << 11;
+  for (int shift : kShifts) {
+    size_t next[kBuckets + 1] = {};
+    for (const ParsedRecord& r : *from) ++next[((r.hash >> shift) & (kBuckets - 1)) + 1];
+    for (uint32_t b = 1; b <= kBuckets; ++b) next[b] += next[b - 1];
+    for (const ParsedRecord& r : *from) (*to)[next[(r.hash >> shift) & (kBuckets - 1)]++] = r;
+    std::swap(from, to);
+  }
+  if (from != records) records->swap(*from);
+
+  for (size_t run = 0; run < count;) {
+    size_t end = run + 1;
+    while (end < count && (*records)[end].hash == (*records)[run].hash) ++end;
+    if (end - run > 1) {
+      std::sort(records->begin() + static_cast<ptrdiff_t>(run),
+                records->begin() + static_cast<ptrdiff_t>(end),
+                [names](const ParsedRecord& a, const ParsedRecord& b) {
+                  return std::strcmp(names + a.nameOffset, names + b.nameOffset) < 0;
+                });
+    }
+    run = end;
+  }
+}
+
+// Builds the index from the parsed records. scratch is sized to the largest
+// storedSize that the source can hold: a larger record cannot be read, so it
+// never needs deciphering room.
 void buildIndex(std::vector<ParsedRecord>* records, const char* names, uint32_t sourceSize,
                 std::vector<ArchiveEntry>* entries, std::vector<uint8_t>* scratch) {
-  std::sort(records->begin(), records->end(),
-            [names](const ParsedRecord& a, const ParsedRecord& b) {
-              if (a.hash != b.hash) return a.hash < b.hash;
-              return std::strcmp(names + a.nameOffset, names + b.nameOffset) < 0;
-            });
-  entries->reserve(records->size());
+  sortRecords(records, names);
+  const size_t count = records->size();
+  entries->reserve(count);
   uint32_t largest = 0;
-  ArchiveEntry e;
-  for (const ParsedRecord& r : *records) {
+  for (size_t i = 0; i < count; ++i) {
+    // The names are visited in key order, all over the pool; fetching a
+    // few ahead keeps the loop from waiting on each one.
+    constexpr size_t kAhead = 16;
+    if (i + kAhead < count) prefetch(names + (*records)[i + kAhead].nameOffset);
+    const ParsedRecord& r = (*records)[i];
+    ArchiveEntry& e = entries->emplace_back();
     e.storedSize = r.storedSize;
     e.compressedSize = r.compressedSize;
     e.realSize = r.realSize;
     e.position = r.position;
     e.flags = r.flags;
-    e.name.assign(names + r.nameOffset);
-    entries->push_back(e);
+    // Already lower-cased and hashed as EntryName::assign would; the rest
+    // of text is zero from construction.
+    e.name.hash = r.hash;
+    std::memcpy(e.name.text, names + r.nameOffset, r.nameLength);
     if (r.storedSize <= sourceSize && r.storedSize > largest) largest = r.storedSize;
   }
   scratch->assign(largest, 0);
@@ -181,6 +228,7 @@ bool ResourceArchive::readTable1x() {
     r.flags |= isLightCipherName(name) ? FLAG_LIGHT_CIPHER : FLAG_MIXED_CIPHER;
     r.hash = lowerAndHash(name, nameLength);
     r.nameOffset = static_cast<uint32_t>(pool.size());
+    r.nameLength = static_cast<uint32_t>(nameLength);
     pool.insert(pool.end(), name, name + nameLength + 1);
     records.push_back(r);
   }
@@ -227,6 +275,7 @@ bool ResourceArchive::readTable20() {
     ParsedRecord r;
     r.hash = lowerAndHash(table + cursor, nameLength);
     r.nameOffset = cursor;
+    r.nameLength = nameLength;
     cursor += nameLength + 1;
     const uint8_t* fields = inflated.get() + cursor;
     cursor += kV2FieldsSize;

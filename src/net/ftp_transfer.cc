@@ -9,6 +9,8 @@
 #include "net/ftp_connection.h"
 #include "net/internet_session.h"
 #include "net/staged_file.h"
+#include "net/transfer_progress.h"
+#include "platform/memory_hint.h"
 
 namespace corvanth {
 
@@ -53,19 +55,23 @@ bool PatchClient::downloadFtpFile(const char* name) {
   StagedFile file(env_, name);
   if (!file.create()) return false;
   const int32_t expected = serverListing_.sizeOf(name);
+  const uint32_t listed = static_cast<uint32_t>(expected);
+  TransferProgress progress(this, name, expected);
   uint32_t received = 0;
   bool written = true;
   bool delivered = connection->retrieve(name, [&](const char* data, size_t n) {
-    if (n > UINT32_MAX - received || !file.append(data, n)) {
+    // More than listed cannot end well: stop rather than fill the disk.
+    if (n > listed - received || !file.append(data, n)) {
       written = false;
       return false;
     }
     received += static_cast<uint32_t>(n);
-    reportTransfer(name, received, expected);
+    progress.advance(received);
     return true;
   });
+  progress.finish(received);
   // Only a whole file of the listed size replaces the local one.
-  if (!delivered || !written || received != static_cast<uint32_t>(expected)) return false;
+  if (!delivered || !written || received != listed) return false;
   return file.commit();
 }
 
@@ -78,22 +84,26 @@ bool PatchClient::isLocalCopyComplete(const char* name) {
 bool PatchClient::downloadFtpPatch(const char* name) {
   FtpConnection* connection = connectionOf(ftp_);
   if (connection == nullptr || !serverListing_.contains(name)) return false;
-  setStatusFormat(message(kDownloadingMessage), name);
   const int32_t expected = serverListing_.sizeOf(name);
+  if (expected < 0) return false;  // 2 GiB or more: not held in memory
+  setStatusFormat(message(kDownloadingMessage), name);
   const uint32_t listed = static_cast<uint32_t>(expected);
   auto archive = std::make_unique<MemoryArchive>();
   std::vector<uint8_t>& bytes = archive->memory().bytes;
   // Room for the whole patch up front, so it is never copied while growing.
   bytes.reserve(listed);
+  adviseLargeBuffer(bytes.data(), bytes.capacity());
+  TransferProgress progress(this, name, expected);
   uint32_t received = 0;
   bool delivered = connection->retrieve(name, [&](const char* data, size_t n) {
     // More than listed cannot end well; stop before the buffer moves.
     if (n > listed - received) return false;
     bytes.insert(bytes.end(), data, data + n);
     received += static_cast<uint32_t>(n);
-    reportTransfer(name, received, expected);
+    progress.advance(received);
     return true;
   });
+  progress.finish(received);
   if (!delivered || received != listed) return false;
   if (!archive->openOwnBytes()) return false;
   keptPatchArchives_.push_front(std::move(archive));
@@ -109,6 +119,7 @@ bool PatchClient::loadLocalPatch(const char* name) {
   auto archive = std::make_unique<MemoryArchive>();
   std::vector<uint8_t>& bytes = archive->memory().bytes;
   bytes.reserve(size);
+  adviseLargeBuffer(bytes.data(), bytes.capacity());
   for (uint32_t offset = 0; offset < size;) {
     uint32_t length = size - offset < kLocalChunk ? size - offset : kLocalChunk;
     const uint8_t* data = file.read(offset, length);

@@ -5,11 +5,13 @@
 // is replaced. Any other outcome leaves the copy from an earlier run serving.
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "app/patch_client.h"
 #include "net/internet_session.h"
 #include "net/staged_file.h"
+#include "net/transfer_progress.h"
 
 namespace corvanth {
 
@@ -67,6 +69,8 @@ struct HttpDownload {
   int32_t expected = 0;
   uint32_t received = 0;
 
+  std::optional<TransferProgress> progress;  // once the length is known
+
   HttpDownload(PatchClient* c, const char* n) : client(c), name(n), file(c->env(), n) {}
 
   bool header(const char* line, size_t n) {
@@ -100,6 +104,7 @@ struct HttpDownload {
     if (!hasLength || lengthText.size() >= kContentLengthBufferSize) return false;
     if (!leadingNumber(lengthText, &expected)) return false;  // 2 GiB or more
     if (!file.create()) return false;
+    progress.emplace(client, name, expected);
     accepted = true;
     return true;
   }
@@ -111,7 +116,7 @@ struct HttpDownload {
       return false;
     }
     received += static_cast<uint32_t>(n);
-    client->reportTransfer(name, received, expected);
+    progress->advance(received);
     return true;
   }
 };
@@ -168,6 +173,7 @@ bool PatchClient::downloadHttpFile(const char* host, const char* directory, cons
   CURLcode result = curl_easy_perform(handle);
   curl_easy_setopt(handle, CURLOPT_HTTPHEADER, nullptr);
   curl_slist_free_all(headers);
+  if (download.progress) download.progress->finish(download.received);
 
   if (result != CURLE_OK || !download.accepted || download.failed) return false;
   if (download.received != static_cast<uint32_t>(download.expected)) return false;

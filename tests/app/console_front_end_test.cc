@@ -60,6 +60,8 @@ TEST(ConsoleFrontEnd, OffATerminalEachNewStatusIsALineAndTransfersAreThinned) {
     console.setProgressRange(kProgressBar, 1000);
   }
   console.setControlText(kStatusLine, "g.vpt - 1/2");  // another transfer
+  console.setControlText(kStatusLine, "g.vpt - 2/2");
+  console.setControlText(kStatusLine, "g.vpt - 0/2");  // the same name again
   console.setControlText(kStatusLine, "second");
   console.setControlText(kStatusLine, "h.vpt - 5/9");
   console.flush();  // the last line of the last transfer
@@ -69,7 +71,8 @@ TEST(ConsoleFrontEnd, OffATerminalEachNewStatusIsALineAndTransfersAreThinned) {
   size_t last = out.find("f.vpt - 1000/1000\n");
   ASSERT_NE(last, std::string::npos) << out;
   EXPECT_LT(last, out.find("g.vpt - 1/2\n"));
-  EXPECT_LT(out.find("g.vpt - 1/2\n"), out.find("second\n"));
+  EXPECT_NE(out.find("g.vpt - 2/2\ng.vpt - 0/2\n"), std::string::npos) << out;
+  EXPECT_LT(out.find("g.vpt - 0/2\n"), out.find("second\n"));
   EXPECT_NE(out.find("second\nh.vpt - 5/9\n"), std::string::npos);
   EXPECT_EQ(out.find('['), std::string::npos);  // no bar off a terminal
 }

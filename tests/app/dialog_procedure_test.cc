@@ -132,6 +132,45 @@ TEST_F(DialogProcedureTest, LaunchGameDoesNothingBeforeCompletion) {
   EXPECT_TRUE(trace_.lines().empty());
 }
 
+// A trace hook that never returns on any thread but the test's own: the
+// worker stops at its first trace line and keeps running.
+std::thread::id testThread;
+void holdWorker(const char*, ...) {
+  while (std::this_thread::get_id() != testThread) {
+    std::this_thread::sleep_for(std::chrono::hours(1));
+  }
+}
+
+TEST(FinishClient, WhileTheWorkerRunsTheProcessEndsAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  TempDir dir;
+  ScopedCurrentDir cwd(dir.path());
+  EXPECT_EXIT(
+      {
+        testThread = std::this_thread::get_id();
+        traceHook = holdWorker;
+        auto client = std::make_unique<PatchClient>(Env::defaultEnv(), Language::usEnglish);
+        client->setRepackOnly(true);
+        RecordingDialogHost host;
+        client->handleDialogMessage(&host, kMessageInitDialog, 0, 0);
+        while (!client->workerRunning()) std::this_thread::yield();
+        finishClient(std::move(client), 3);
+        std::exit(99);  // not reached: finishClient ends the process
+      },
+      ::testing::ExitedWithCode(3), "");
+}
+
+TEST(FinishClient, AfterTheWorkerEndedTheClientIsDestroyedNormally) {
+  TempDir dir;
+  ScopedCurrentDir cwd(dir.path());
+  RecordingDialogHost host;
+  auto client = std::make_unique<PatchClient>(Env::defaultEnv(), Language::usEnglish);
+  client->setRepackOnly(true);
+  client->handleDialogMessage(&host, kMessageInitDialog, 0, 0);
+  while (client->workerRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(finishClient(std::move(client), 1), 1);
+}
+
 TEST(StartUp, RepackSwitchIsAPlainCaseSensitiveSubstring) {
   struct Case { const char* line; bool repack; };
   const Case cases[] = {{"", false},          {"/repak", true},     {"a /repak b", true},

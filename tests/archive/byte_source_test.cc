@@ -135,6 +135,35 @@ TEST(ByteSourceTest, FailedWritesAndShortReads) {
   EXPECT_NE(file.read(0, 4), nullptr);  // still usable
 }
 
+// An Env whose files all claim a size beyond 32 bits.
+class HugeEnv : public EnvWrapper {
+ public:
+  HugeEnv() : EnvWrapper(Env::defaultEnv()) {}
+  std::unique_ptr<RandomFile> openRead(const std::string&) override {
+    return std::make_unique<HugeFile>();
+  }
+  std::unique_ptr<RandomFile> openReadWrite(const std::string&, WriteMode) override {
+    return std::make_unique<HugeFile>();
+  }
+
+ private:
+  struct HugeFile : RandomFile {
+    int64_t readAt(uint64_t, void*, size_t) override { return -1; }
+    int64_t writeAt(uint64_t, const void*, size_t) override { return -1; }
+    bool sync() override { return true; }
+    uint64_t size() override { return uint64_t{1} << 32; }
+  };
+};
+
+TEST(ByteSourceTest, FilesBeyond32BitsAreRefused) {
+  HugeEnv env;
+  WritableFile file(&env);
+  EXPECT_FALSE(file.openRead("huge"));
+  EXPECT_FALSE(file.openReadWrite("huge"));
+  EXPECT_FALSE(file.isOpen());
+  EXPECT_EQ(file.size(), 0u);
+}
+
 TEST(ByteSourceTest, MemoryPointsIntoItsBytes) {
   MemoryByteSource memory;
   EXPECT_EQ(memory.size(), 0u);

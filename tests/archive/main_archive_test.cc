@@ -11,6 +11,7 @@
 
 #include "archive/main_archive.h"
 #include "archive/memory_archive.h"
+#include "support/archive_builder.h"
 #include "support/temp_dir.h"
 #include "write_fixture.h"
 
@@ -29,11 +30,15 @@ struct RecordingSink : ProgressSink {
   Reports reports;
 };
 
-std::unique_ptr<MemoryArchive> patchOf(const FixtureArchive& fixture) {
+std::unique_ptr<MemoryArchive> patchOf(std::vector<uint8_t> bytes) {
   auto patch = std::make_unique<MemoryArchive>();
-  patch->memory().bytes = buildArchive(fixture);
+  patch->memory().bytes = std::move(bytes);
   EXPECT_TRUE(patch->openOwnBytes());
   return patch;
+}
+
+std::unique_ptr<MemoryArchive> patchOf(const FixtureArchive& fixture) {
+  return patchOf(buildArchive(fixture));
 }
 
 std::vector<uint8_t> bytesOf(const std::string& path) {
@@ -72,7 +77,11 @@ TEST(MainArchiveOverlay, CollectsFileNamesInByteOrderNewestFirst) {
 
 TEST_F(MainArchiveTest, NewestPatchWinsAndOthersKeepTheirContent) {
   writeMain(fixtureOf({{"a.txt", "old a"}, {"keep.txt", "kept"}}));
-  auto older = patchOf(fixtureOf({{"a.txt", "first a"}, {"c.txt", "c from older"}}));
+  // The older patch's a.txt cannot even be read: the save must not try.
+  ArchiveImage olderImage = ArchiveBuilder().add("a.txt", "first a").add("c.txt", "c from older").build();
+  olderImage.setRecord32(0, kV2FieldStoredSize, 0x40000000);
+  olderImage.reseal();
+  auto older = patchOf(olderImage.file);
   auto newer = patchOf(fixtureOf({{"A.TXT", "second a"}}));
   {
     MainArchive archive;

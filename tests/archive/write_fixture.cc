@@ -22,7 +22,7 @@ void put32(std::vector<uint8_t>* out, size_t at, uint32_t v) {
 
 void putBytes(std::vector<uint8_t>* out, size_t at, const std::vector<uint8_t>& bytes) {
   if (out->size() < at + bytes.size()) out->resize(at + bytes.size(), 0xEE);
-  std::memcpy(out->data() + at, bytes.data(), bytes.size());
+  if (!bytes.empty()) std::memcpy(out->data() + at, bytes.data(), bytes.size());
 }
 
 uint8_t cipherOf(const FixtureEntry& e, uint32_t version) {

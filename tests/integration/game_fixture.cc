@@ -234,6 +234,7 @@ RunRecord runClient(const std::string& gameDir, const RunOptions& options) {
   record.notice = host.textOf(kNoticeBox);
   record.button = host.textOf(kStartButton);
   record.done = client.patchingDone();
+  record.completed = client.runCompleted();
   record.position = host.positionOf(kProgressBar);
   record.range = host.rangeOf(kProgressBar);
   return record;

@@ -98,6 +98,7 @@ struct RunRecord {
   std::string notice;               // the notice box at the end
   std::string button;               // button 1's caption at the end
   bool done = false;                // patchingDone
+  bool completed = false;           // runCompleted: the run reached its final message
   int position = -1;                // progress bar at the end
   int range = -1;
 };

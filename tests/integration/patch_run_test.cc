@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/patch_client.h"
-#include "archive/main_archive.h"
 #include "game_fixture.h"
 
 namespace corvanth {
@@ -105,11 +104,13 @@ class PatchRun : public ::testing::Test {
   }
   void expectCompleted(const RunRecord& r) {
     EXPECT_TRUE(r.done);
+    EXPECT_TRUE(r.completed);
     EXPECT_EQ(r.button, msg(22));
     EXPECT_EQ(r.lastStatus, msg(21));
   }
   void expectEndedEarly(const RunRecord& r) {
     EXPECT_FALSE(r.done);
+    EXPECT_FALSE(r.completed);
     EXPECT_EQ(r.button, msg(14));
   }
 
@@ -248,13 +249,25 @@ TEST_F(PatchRun, FromAnEncipheredArchiveThroughArchivesAPackageAndAPlainFile) {
 }
 
 TEST_F(PatchRun, CompletionFocusesAndFlagsBeforeTheCaption) {
+  // Notes whether the flag was already up when button 1 got its caption.
+  struct FlagWatchingHost : RecordingDialogHost {
+    void setControlText(int control, const std::string& text) override {
+      if (control == kStartButton) flagAtCaption = client->patchingDone();
+      RecordingDialogHost::setControlText(control, text);
+    }
+    PatchClient* client = nullptr;
+    bool flagAtCaption = false;
+  };
   fx.publish("");
-  RecordingDialogHost host;
+  FlagWatchingHost host;
   ScopedCurrentDir inside(fx.gameDir());
   PatchClient client(Env::defaultEnv(), Language::usEnglish);
+  host.client = &client;
   PatchConfig::assign(client.settings().webHost, fx.webHost().c_str());
   client.bindControls(&host);
   client.runPatchSession();
+  EXPECT_TRUE(host.flagAtCaption);
+  EXPECT_TRUE(client.runCompleted());
   std::vector<RecordingDialogHost::Call> calls = host.calls();
   ASSERT_GE(calls.size(), 3u);
   const auto& focus = calls[calls.size() - 3];
@@ -521,6 +534,7 @@ TEST_F(PatchRun, RepackOnlyReplacesTheArchiveWithACompactCopy) {
     RunRecord r = repackOnly();
     EXPECT_TRUE(r.boxes.empty()) << boxesOf(r);
     EXPECT_FALSE(r.done);  // the game cannot be started from this run
+    EXPECT_TRUE(r.completed);
     EXPECT_EQ(r.button, msg(14));
     EXPECT_EQ(r.status, (std::vector<std::string>{msg(15), msg(10, "0"), msg(21)}));
     EXPECT_EQ(r.position, 1);
@@ -557,6 +571,7 @@ TEST_F(PatchRun, FailedRepackOnlyLeavesTheArchiveByteForByte) {
     EXPECT_EQ(r.boxes[0].text, msg(31));
     EXPECT_EQ(r.boxes[0].caption, "Error");
     EXPECT_EQ(r.lastStatus, msg(10, "0"));
+    EXPECT_FALSE(r.completed);
     EXPECT_EQ(fx.readGame("sdata.vdt"), before);
   }
 }

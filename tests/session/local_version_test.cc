@@ -1,6 +1,8 @@
 // The local version file: reading, and its atomic replacement.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "app/patch_client.h"
@@ -37,6 +39,10 @@ TEST(LocalVersion, WriteReplacesTheWholeFile) {
   client.writeLocalVersion(0x0A0B0C0Du);
   EXPECT_EQ(readFile("spatch.inf"), "\x0D\x0C\x0B\x0A");
   EXPECT_EQ(client.readLocalVersion(), 0x0A0B0C0Du);
+  // Nothing is left beside it: the temporary file became the version file.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace

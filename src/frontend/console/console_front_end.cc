@@ -21,22 +21,37 @@ constexpr milliseconds kTransferLineInterval(1000);  // thinning off a terminal
 constexpr int kBarCells = 20;
 
 // True when text is a transfer line "name - received/expected"; name gets
-// the part before the counts, which tells one transfer from the next.
-bool transferName(const std::string& text, std::string* name) {
+// the part before the counts, received the first count.
+bool parseTransfer(const std::string& text, std::string* name, long* received) {
   size_t dash = text.rfind(" - ");
   if (dash == std::string::npos) return false;
   size_t i = dash + 3;
   auto number = [&] {
-    if (i < text.size() && text[i] == '-') ++i;
     size_t start = i;
+    if (i < text.size() && text[i] == '-') ++i;
+    size_t digits = i;
     while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
-    return i > start;
+    return i > digits ? std::strtol(text.c_str() + start, nullptr, 10) : -1L;
   };
-  if (!number() || i >= text.size() || text[i] != '/') return false;
+  long first = number();
+  if (i == dash + 3 || i >= text.size() || text[i] != '/') return false;
   ++i;
-  if (!number() || i != text.size()) return false;
+  size_t second = i;
+  number();
+  if (i == second || i != text.size()) return false;
   *name = text.substr(0, dash);
+  *received = first;
   return true;
+}
+
+// True when next is a later line of the transfer that current shows: the
+// same name and no fewer bytes (a new transfer of the name starts lower).
+bool continuesTransfer(const std::string& current, const std::string& next) {
+  std::string currentName, nextName;
+  long currentReceived = 0, nextReceived = 0;
+  return parseTransfer(current, &currentName, &currentReceived) &&
+         parseTransfer(next, &nextName, &nextReceived) && currentName == nextName &&
+         nextReceived >= currentReceived;
 }
 
 // Columns a code point takes on a terminal: two for the wide East Asian
@@ -165,8 +180,7 @@ void ConsoleFrontEnd::setControlText(int control, const std::string& text) {
 void ConsoleFrontEnd::setStatus(const std::string& text) {
   if (text == status_) return;
   auto now = Clock::now();
-  std::string previous, next;
-  if (transferName(status_, &previous) && transferName(text, &next) && previous == next) {
+  if (continuesTransfer(status_, text)) {
     // A later line of the same transfer: may be thinned out.
     status_ = text;
     statusPrinted_ = false;

@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <condition_variable>
 
 #include "app/dialog_control.h"
