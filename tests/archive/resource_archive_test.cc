@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,9 @@ TEST_P(EveryFormTest, ReadsEveryEntryBackToItsContent) {
   for (const Content& c : contents()) {
     EXPECT_EQ(readPlain(&archive, c.name), c.content) << c.name;
   }
+  std::map<std::string, std::string> all = plainContents(&archive);
+  EXPECT_EQ(all.size(), archive.entryCount());
+  EXPECT_EQ(all["big.tzl"], patternBytes(20000, 5));
   ArchiveEntry dir;
   ASSERT_TRUE(archive.findEntry(key("data"), &dir));
   EXPECT_EQ(dir.storedSize, 0u);

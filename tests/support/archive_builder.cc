@@ -31,6 +31,18 @@ std::vector<uint8_t> encipherEntry(const std::string& content, uint8_t flags, ui
   return stored;
 }
 
+std::map<std::string, std::string> plainContents(ResourceArchive* archive) {
+  std::map<std::string, std::string> contents;
+  for (ArchiveEntry entry : archive->entries()) {
+    std::vector<uint8_t> out(entry.compressedSize);
+    std::string name = entry.name.text;
+    contents[name] = archive->readEntryPlain(&entry, out.data())
+                         ? std::string(out.begin(), out.end())
+                         : std::string("<unreadable>");
+  }
+  return contents;
+}
+
 std::string patternBytes(size_t length, uint32_t seed) {
   std::string out(length, '\0');
   uint32_t x = seed * 2654435761u + 1;

@@ -19,11 +19,13 @@
 #define CORVANTH_TESTS_SUPPORT_ARCHIVE_BUILDER_H_
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/archive_format.h"
+#include "archive/resource_archive.h"
 
 namespace corvanth {
 
@@ -103,6 +105,11 @@ class ArchiveBuilder {
 // filler bytes added and, when enciphered, rounded up to whole blocks.
 std::vector<uint8_t> encipherEntry(const std::string& content, uint8_t flags,
                                    uint32_t filler = 0);
+
+// Every entry of an open archive, lower-case name to plain content (read
+// with readEntryPlain); a record that cannot be read maps to "<unreadable>",
+// and of duplicate names the last in index order stays.
+std::map<std::string, std::string> plainContents(ResourceArchive* archive);
 
 // Deterministic pseudo-random bytes, for contents of any size.
 std::string patternBytes(size_t length, uint32_t seed = 1);
