@@ -159,6 +159,8 @@ struct FormCase {
   uint8_t cipherOfModel;  // and model.VRM
 };
 
+void PrintTo(const FormCase& c, std::ostream* os) { *os << c.name; }
+
 class VdtFormTest : public ::testing::TestWithParam<FormCase> {};
 
 TEST_P(VdtFormTest, CreateListVerifyExtractRoundTrip) {
