@@ -36,11 +36,13 @@ class MainArchive : public ResourceArchive {
 
   // Writes every pending name's data into free regions or at the end of the
   // file, then a new table, then the header's table fields last: until that
-  // last write the file still describes the old archive. sink may be null.
+  // last write the file still describes the old archive. Should that write
+  // itself stop part-way, the old fields are written back. sink may be null.
   bool save(ProgressSink* sink = nullptr);
 
   // Writes a compact copy into targetPath: header, file entries back to
-  // back in name order, table, header fields last. Reads this archive only.
+  // back in name order, table, header fields last. The copy is forced to
+  // disk before and after the header fields. Reads this archive only.
   bool repack(const std::string& targetPath, ProgressSink* sink = nullptr);
 
   // The per-name step of the save.

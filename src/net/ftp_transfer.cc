@@ -2,6 +2,8 @@
 // file and into memory, and complete local copies of patch archives.
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <thread>
 #include <vector>
 
 #include "app/patch_client.h"
@@ -20,6 +22,16 @@ namespace {
 constexpr int kDownloadingMessage = 23;
 // Reading a local patch archive into memory goes in pieces this large.
 constexpr uint32_t kLocalChunk = 10240;
+
+// False when the memory cannot be had; nothing is thrown to the caller.
+bool reserveWhole(std::vector<uint8_t>* bytes, uint32_t size) {
+  try {
+    bytes->reserve(size);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
 
 FtpConnection* connectionOf(const std::unique_ptr<NetworkHandle>& handle) {
   return dynamic_cast<FtpConnection*>(handle.get());
@@ -91,8 +103,14 @@ bool PatchClient::downloadFtpPatch(const char* name) {
   auto archive = std::make_unique<MemoryArchive>();
   std::vector<uint8_t>& bytes = archive->memory().bytes;
   // Room for the whole patch up front, so it is never copied while growing.
-  bytes.reserve(listed);
+  if (!reserveWhole(&bytes, listed)) return false;
   adviseLargeBuffer(bytes.data(), bytes.capacity());
+  // Clearing fresh pages can cost as much as the transfer itself; a helper
+  // makes them ahead of the arriving bytes. Joined before archive goes.
+  std::jthread preparer;
+  if (bytes.capacity() >= kLargeBufferSize) {
+    preparer = std::jthread(prepareLargeBuffer, bytes.data(), bytes.capacity());
+  }
   TransferProgress progress(this, name, expected);
   uint32_t received = 0;
   bool delivered = connection->retrieve(name, [&](const char* data, size_t n) {
@@ -118,15 +136,16 @@ bool PatchClient::loadLocalPatch(const char* name) {
   if (size != static_cast<uint32_t>(serverListing_.sizeOf(name))) return false;
   auto archive = std::make_unique<MemoryArchive>();
   std::vector<uint8_t>& bytes = archive->memory().bytes;
-  bytes.reserve(size);
+  if (!reserveWhole(&bytes, size)) return false;
   adviseLargeBuffer(bytes.data(), bytes.capacity());
+  TransferProgress progress(this, name, static_cast<int32_t>(size));
   for (uint32_t offset = 0; offset < size;) {
     uint32_t length = size - offset < kLocalChunk ? size - offset : kLocalChunk;
     const uint8_t* data = file.read(offset, length);
     if (data == nullptr) return false;
     bytes.insert(bytes.end(), data, data + length);
     offset += length;
-    reportTransfer(name, offset, static_cast<int32_t>(size));
+    progress.advance(offset);
   }
   if (!archive->openOwnBytes()) return false;
   keptPatchArchives_.push_front(std::move(archive));

@@ -3,7 +3,9 @@
 // A download succeeds only when the server answered 2xx with a Content-Length
 // and delivered exactly that many bytes; then, and only then, the local file
 // is replaced. Any other outcome leaves the copy from an earlier run serving.
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -53,6 +55,17 @@ bool leadingNumber(const std::string& text, int32_t* value) {
   return true;
 }
 
+bool equalsIgnoringCase(const std::string& a, const char* b) {
+  size_t i = 0;
+  for (; i < a.size() && b[i] != '\0'; ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return i == a.size() && b[i] == '\0';
+}
+
 // One request: the state the header and body callbacks share.
 struct HttpDownload {
   PatchClient* client;
@@ -89,10 +102,10 @@ struct HttpDownload {
       std::string field = text.substr(0, colon);
       size_t start = text.find_first_not_of(" \t", colon + 1);
       std::string value = start == std::string::npos ? std::string() : text.substr(start);
-      if (strcasecmp(field.c_str(), "Content-Length") == 0) {
+      if (equalsIgnoringCase(field, "Content-Length")) {
         hasLength = true;
         lengthText = value;
-      } else if (strcasecmp(field.c_str(), "Location") == 0) {
+      } else if (equalsIgnoringCase(field, "Location")) {
         hasLocation = true;
       }
       return true;
@@ -141,6 +154,7 @@ void PatchClient::closeInternet() { internet_.reset(); }
 bool PatchClient::downloadHttpFile(const char* host, const char* directory, const char* name) {
   auto* session = dynamic_cast<InternetSession*>(internet_.get());
   if (session == nullptr) return false;
+  // A URL must fit kUrlBufferSize with its terminating zero.
   char url[kUrlBufferSize];
   int length = std::snprintf(url, sizeof url, "http://%s%s/%s", host, directory, name);
   if (length < 0 || static_cast<size_t>(length) >= sizeof url) return false;

@@ -6,11 +6,19 @@
 
 namespace corvanth {
 
-// Asks for large pages behind [data, data + size), made ready at once,
-// before it is first written: a patch of hundreds of MiB held in memory
-// then costs a few hundred pages instead of a fault per 4 KiB. The whole
-// range becomes resident. Only a hint; refusal changes nothing.
+// Buffers smaller than this gain nothing from the calls below.
+constexpr size_t kLargeBufferSize = 8u << 20;
+
+// Asks for large pages behind [data, data + size) before it is first
+// written: a patch of hundreds of MiB held in memory then costs a few
+// hundred pages instead of a fault per 4 KiB. Only a hint; refusal changes
+// nothing.
 void adviseLargeBuffer(void* data, size_t size);
+
+// Makes the pages of [data, data + size) resident at once, leaving any
+// bytes already written as they are. Slow (the system clears every page),
+// so it may run on a helper thread while the buffer is being filled.
+void prepareLargeBuffer(void* data, size_t size);
 
 }  // namespace corvanth
 

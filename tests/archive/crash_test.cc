@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -11,6 +12,7 @@
 
 #include "archive/main_archive.h"
 #include "archive/memory_archive.h"
+#include "support/archive_builder.h"
 #include "support/fault_env.h"
 #include "support/killable_process.h"
 #include "support/temp_dir.h"
@@ -42,7 +44,7 @@ Snapshot snapshotOf(const std::string& path) {
                         std::to_string(e.storedSize) + " " + std::to_string(e.compressedSize) +
                         " " + std::to_string(e.realSize) + " " + std::to_string(e.flags));
   }
-  s.contents = contentsOf(&archive);
+  s.contents = plainContents(&archive);
   return s;
 }
 

@@ -12,6 +12,7 @@
 #include "archive/main_archive.h"
 #include "archive/memory_archive.h"
 #include "support/archive_builder.h"
+#include "support/fault_env.h"
 #include "support/temp_dir.h"
 #include "write_fixture.h"
 
@@ -52,7 +53,7 @@ std::map<std::string, std::string> reopen(const std::string& path, uint32_t* ver
   ResourceArchive archive;
   if (!source.openRead(path) || !archive.open(&source)) return {{"<error>", ""}};
   if (version != nullptr) *version = archive.version();
-  return contentsOf(&archive);
+  return plainContents(&archive);
 }
 
 class MainArchiveTest : public testing::Test {
@@ -262,6 +263,30 @@ TEST_F(MainArchiveTest, Version1xArchiveBecomes200) {
     uint8_t expected = name == "a.txt" ? 0x03 : (name == "b.vrm" ? 0x04 : 0x01);
     EXPECT_EQ(r.flags, expected) << r.name.text;
   }
+}
+
+TEST_F(MainArchiveTest, FailedPlacementChangesNeitherIndexNorMap) {
+  FixtureArchive fixture = fixtureOf({{"a.txt", "aaaa"}});
+  fixture.fileSize = 400;  // a hole at the end
+  writeMain(fixture);
+  FaultEnv env;
+  MainArchive archive(&env);
+  ASSERT_TRUE(archive.openFile(path()));
+  std::vector<ArchiveEntry> before = archive.entries();
+  archive.scanFreeSpace();
+  ASSERT_EQ(archive.freeSpace().regions().size(), 1u);
+  FreeRegion hole = *archive.freeSpace().regions().begin();
+
+  EXPECT_FALSE(archive.mergePendingName("nobody.txt"));  // no patch holds it
+  env.failWrite(1, WriteFault::fail);
+  ArchiveEntry entry = before[0];
+  entry.compressedSize = entry.storedSize = 3;
+  EXPECT_FALSE(archive.placeEntry(entry, reinterpret_cast<const uint8_t*>("new")));
+  ASSERT_EQ(archive.entries().size(), 1u);
+  EXPECT_EQ(archive.entries()[0].position, before[0].position);
+  EXPECT_EQ(archive.entries()[0].storedSize, before[0].storedSize);
+  // The region handed out stays out of the map.
+  EXPECT_EQ(archive.freeSpace().regions().begin()->offset, hole.offset + 3);
 }
 
 TEST_F(MainArchiveTest, OpenFileRefusesWhatIsNoArchive) {

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "archive/main_archive.h"
+#include "support/archive_builder.h"
 #include "support/temp_dir.h"
 #include "write_fixture.h"
 
@@ -111,7 +113,7 @@ TEST_F(RepackTest, LeavesTheArchiveAndALongerTargetsTailAlone) {
   ResourceArchive reread;
   ASSERT_TRUE(source.openRead(target));
   ASSERT_TRUE(reread.open(&source));
-  EXPECT_EQ(contentsOf(&reread),
+  EXPECT_EQ(plainContents(&reread),
             (std::map<std::string, std::string>{{"a.txt", "alpha"}, {"b.txt", "beta"}}));
 }
 

@@ -126,18 +126,6 @@ uint32_t fixtureTableSize(const FixtureArchive& archive) {
   return static_cast<uint32_t>(table20(recordsOf(archive, nullptr)).size());
 }
 
-std::map<std::string, std::string> contentsOf(ResourceArchive* archive) {
-  std::map<std::string, std::string> out;
-  for (ArchiveEntry entry : archive->entries()) {
-    std::string content(entry.compressedSize, '\0');
-    if (!archive->readEntryPlain(&entry, reinterpret_cast<uint8_t*>(content.data()))) {
-      content = "<unreadable>";
-    }
-    out[entry.name.text] = content;
-  }
-  return out;
-}
-
 uint32_t le32(const std::vector<uint8_t>& bytes, size_t at) {
   if (at + 4 > bytes.size()) return 0;
   return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |

@@ -4,7 +4,6 @@
 #define CORVANTH_TESTS_ARCHIVE_WRITE_FIXTURE_H_
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,8 +45,6 @@ std::vector<uint8_t> buildArchive(const FixtureArchive& archive);
 // The version 2.0 table bytes a fixture gets (length header included).
 uint32_t fixtureTableSize(const FixtureArchive& archive);
 
-// name -> plain content of every entry, read through readEntryPlain.
-std::map<std::string, std::string> contentsOf(ResourceArchive* archive);
 // The records of a version 2.0 table at the file's table place, in file order.
 std::vector<ArchiveEntry> tableRecordsOf(const std::vector<uint8_t>& file);
 uint32_t le32(const std::vector<uint8_t>& bytes, size_t at);

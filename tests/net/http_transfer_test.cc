@@ -72,6 +72,11 @@ TEST_F(HttpTransferTest, FetchesHostDirectoryAndNameIntoTheLocalFileAsPatchClien
   EXPECT_EQ(host_.textOf(kStatusLine), "patch2.txt - 3000/3000");
   EXPECT_EQ(host_.positionOf(kProgressBar), 1000);
   EXPECT_EQ(host_.rangeOf(kProgressBar), 1000);
+
+  // A name with a blank travels escaped and lands under its own name.
+  ASSERT_TRUE(writeFile(served_.file("notice 1.txt"), "hello"));
+  ASSERT_TRUE(download("notice 1.txt"));
+  EXPECT_EQ(readFile(game_.file("notice 1.txt")), "hello");
 }
 
 // Each fault with an earlier copy on disk: only a complete answer replaces it.

@@ -21,6 +21,7 @@ serves until it is terminated.
 """
 
 import argparse
+import logging
 import os
 import sys
 import time
@@ -131,7 +132,7 @@ def pairs(items, parser, what, convert):
         try:
             result.append((name, convert(value)))
         except ValueError:
-            parser.error("%s wants NAME=%s" % (what, "NUMBER"))
+            parser.error("%s wants NAME=NUMBER" % what)
         if not name:
             parser.error("%s wants NAME=NUMBER" % what)
     return result
@@ -162,8 +163,7 @@ def main():
     if args.no_mlsd:
         handler.proto_cmds = {k: v for k, v in proto_cmds.items() if k not in ("MLSD", "MLST")}
 
-    import logging
-    logging.basicConfig(level=logging.CRITICAL)
+    logging.basicConfig(level=logging.CRITICAL)  # quiet: tests read results
     try:
         server = FTPServer(("127.0.0.1", args.port), handler)
     except OSError as error:

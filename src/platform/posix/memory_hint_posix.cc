@@ -1,5 +1,5 @@
-// adviseLargeBuffer on Linux: transparent huge pages through madvise, made
-// ready before the first write.
+// The large-buffer hints on Linux: transparent huge pages through madvise,
+// and pages made resident ahead of the writer.
 #include "platform/memory_hint.h"
 
 #include <sys/mman.h>
@@ -9,25 +9,39 @@
 
 namespace corvanth {
 
-void adviseLargeBuffer(void* data, size_t size) {
-#ifdef MADV_HUGEPAGE
-  // Below a few huge pages the hint buys nothing.
-  constexpr size_t kWorthIt = 8u << 20;
-  if (data == nullptr || size < kWorthIt) return;
+namespace {
+
+// The page-aligned part of [data, data + size); false when there is none
+// worth the call.
+bool alignedRange(void* data, size_t size, void** start, size_t* length) {
+  if (data == nullptr || size < kLargeBufferSize) return false;
   const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
   const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
   const uintptr_t end = reinterpret_cast<uintptr_t>(data) + size;
-  if (end <= begin) return;
-  void* start = reinterpret_cast<void*>(begin);
-  ::madvise(start, end - begin, MADV_HUGEPAGE);
-#ifdef MADV_POPULATE_WRITE
-  // The pages are made at once, in one call, rather than one fault at a time
-  // as the bytes arrive.
-  ::madvise(start, end - begin, MADV_POPULATE_WRITE);
+  if (end <= begin) return false;
+  *start = reinterpret_cast<void*>(begin);
+  *length = end - begin;
+  return true;
+}
+
+}  // namespace
+
+void adviseLargeBuffer(void* data, size_t size) {
+  void* start;
+  size_t length;
+  if (!alignedRange(data, size, &start, &length)) return;
+#ifdef MADV_HUGEPAGE
+  ::madvise(start, length, MADV_HUGEPAGE);
 #endif
-#else
-  (void)data;
-  (void)size;
+}
+
+void prepareLargeBuffer(void* data, size_t size) {
+  void* start;
+  size_t length;
+  if (!alignedRange(data, size, &start, &length)) return;
+#ifdef MADV_POPULATE_WRITE
+  // Faults the pages in as a write would, without writing to them.
+  ::madvise(start, length, MADV_POPULATE_WRITE);
 #endif
 }
 
