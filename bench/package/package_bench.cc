@@ -15,13 +15,6 @@
 namespace corvanth {
 
 // The session names the patch before it unpacks it.
-class PackageStagePeer {
- public:
-  static void nameCurrentPatch(PatchClient& client, const char* name) {
-    client.setCurrentPatchName(name);
-  }
-};
-
 namespace {
 
 constexpr int kDirectories = 20;
@@ -83,7 +76,7 @@ int makePackage(const char* path, uint64_t total, int files) {
 int unpack(const char* gameDir, const char* name) {
   std::filesystem::current_path(gameDir);
   PatchClient client(Env::defaultEnv(), Language::usEnglish);
-  PackageStagePeer::nameCurrentPatch(client, name);
+  client.setCurrentPatchName(name);
   return client.unpackPackage(name, true) ? 0 : 1;
 }
 

@@ -94,6 +94,8 @@ class PatchClient {
   bool runCompleted() const { return runCompleted_.load(); }
   void markRunCompleted() { runCompleted_ = true; }
   const char* currentPatchName() const { return currentPatchName_; }
+  // The patch being processed; the patch run names each patch in turn.
+  void setCurrentPatchName(const char* name);
 
   // Status line, progress bar and message boxes (no owner window).
   void setStatus(const char* text);
@@ -131,7 +133,6 @@ class PatchClient {
   // --- Compressed packages (src/package) ---
   bool unpackPackage(const char* name, bool deleteAfter);
   bool unpackRecords(const char* path);
-  friend class PackageStagePeer;  // package tests and benchmarks name the current patch
 
   // Read access for tests and front-ends.
   const ServerListing& serverListing() const { return serverListing_; }
@@ -149,7 +150,6 @@ class PatchClient {
   void completeRun();
   // The second half of the patch run, once patches are pending.
   void applyPendingPatches(const PatchList& list, uint32_t localVersion);
-  void setCurrentPatchName(const char* name);
 
   // The dialog's controls; bound when the dialog initialises.
   DialogControl noticeBox_;

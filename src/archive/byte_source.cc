@@ -20,15 +20,18 @@ FileByteSource::FileByteSource(Env* env) : env_(env) {}
 
 FileByteSource::~FileByteSource() { close(); }
 
-bool FileByteSource::openRead(const std::string& path) {
-  close();
-  std::unique_ptr<RandomFile> file = env_->openRead(path);
+bool FileByteSource::adopt(std::unique_ptr<RandomFile> file) {
   if (file == nullptr) return false;
   uint64_t size = file->size();
   if (size > kMaxFileSize) return false;
   handle_ = std::move(file);
   fileSize_ = static_cast<uint32_t>(size);
   return true;
+}
+
+bool FileByteSource::openRead(const std::string& path) {
+  close();
+  return adopt(env_->openRead(path));
 }
 
 void FileByteSource::close() { handle_.reset(); }
@@ -46,13 +49,7 @@ const uint8_t* FileByteSource::read(uint32_t offset, uint32_t length) {
 
 bool WritableFile::openReadWrite(const std::string& path, WriteMode mode) {
   close();
-  std::unique_ptr<RandomFile> file = env_->openReadWrite(path, mode);
-  if (file == nullptr) return false;
-  uint64_t size = file->size();
-  if (size > kMaxFileSize) return false;
-  handle_ = std::move(file);
-  fileSize_ = static_cast<uint32_t>(size);
-  return true;
+  return adopt(env_->openReadWrite(path, mode));
 }
 
 bool WritableFile::writeAt(uint32_t offset, const void* data, uint32_t length) {

@@ -45,6 +45,10 @@ class FileByteSource : public ByteSource {
   const uint8_t* read(uint32_t offset, uint32_t length) override;
 
  protected:
+  // Takes an opened file as this source's handle; false (and the file
+  // closed) when it is null or does not fit 32 bits.
+  bool adopt(std::unique_ptr<RandomFile> file);
+
   Env* env_;                            // not owned
   std::unique_ptr<RandomFile> handle_;  // null when closed
   uint32_t fileSize_ = 0;               // size at open, raised by writes

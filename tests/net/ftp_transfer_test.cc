@@ -24,23 +24,6 @@ using Call = RecordingDialogHost::Call;
 
 constexpr const char* kPatchDirectory = "/pub/corvanth/QelPatch";
 
-std::vector<std::string> filesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-int progressCalls(const RecordingDialogHost& host) {
-  int count = 0;
-  for (const Call& call : host.calls()) {
-    if (call.kind == Call::kPosition || call.kind == Call::kRange) ++count;
-  }
-  return count;
-}
-
 // A patch archive holding one entry, grown until its file is exactly size
 // bytes (the table's length may move with the content's).
 std::string archiveOfSize(const std::string& entryName, size_t size) {
@@ -222,7 +205,7 @@ TEST_F(FtpTransferTest, DownloadToAFileReplacesTheLocalFileOnlyWhenComplete) {
     if (c.result) {
       EXPECT_EQ(readFile(game_.file(c.name)), served(c.name));
       if (served(c.name).empty()) {
-        EXPECT_EQ(progressCalls(host_), 0);
+        EXPECT_EQ(host_.progressCallCount(), 0);
       }
     } else if (c.earlierCopy) {
       EXPECT_EQ(readFile(game_.file(c.name)), "OLD");

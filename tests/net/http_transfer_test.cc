@@ -16,24 +16,6 @@ namespace {
 
 using Call = RecordingDialogHost::Call;
 
-// The files in a directory, so that a test sees any temporary file left.
-std::vector<std::string> filesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-int progressCalls(const RecordingDialogHost& host) {
-  int count = 0;
-  for (const Call& call : host.calls()) {
-    if (call.kind == Call::kPosition || call.kind == Call::kRange) ++count;
-  }
-  return count;
-}
-
 class HttpTransferTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -109,7 +91,7 @@ TEST_F(HttpTransferTest, FaultsLeaveTheEarlierCopy) {
     std::vector<std::string> texts = host_.textsOf(kStatusLine);
     EXPECT_EQ(texts.empty() ? "" : texts.back(), c.lastStatus);
     if (c.lastPosition < 0) {
-      EXPECT_EQ(progressCalls(host_), 0);
+      EXPECT_EQ(host_.progressCallCount(), 0);
     } else {
       auto calls = host_.calls();
       ASSERT_GE(calls.size(), 2u);

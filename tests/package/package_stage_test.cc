@@ -5,7 +5,6 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -18,6 +17,7 @@
 #include "platform/trace.h"
 #include "support/recording_dialog_host.h"
 #include "support/temp_dir.h"
+#include "support/trace_capture.h"
 
 namespace corvanth {
 
@@ -80,53 +80,26 @@ std::string withDamagedCheckValue(std::string gz) {
   return gz;
 }
 
-std::vector<std::string>& capturedTraces() {
-  static std::vector<std::string> lines;
-  return lines;
-}
-
-void captureTrace(const char* format, ...) {
-  char line[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(line, sizeof line, format, args);
-  va_end(args);
-  std::string text = line;
-  if (!text.empty() && text.back() == '\n') text.pop_back();
-  capturedTraces().push_back(text);
-}
-
 bool isDirectory(const std::string& path) { return std::filesystem::is_directory(path); }
 
 }  // namespace
 
 // The session names the patch before it unpacks it; tests do the same.
-class PackageStagePeer {
- public:
-  static void nameCurrentPatch(PatchClient& client, const char* name) {
-    client.setCurrentPatchName(name);
-  }
-};
-
 // Works in a fresh game directory with a recording dialog and captured traces.
 class PackageStageTest : public ::testing::Test {
  protected:
   PackageStageTest() : gameDir_(dir_.path()), client_(Env::defaultEnv(), Language::usEnglish) {
     client_.bindControls(&host_);
     host_.clear();
-    previousTrace_ = traceHook;
-    traceHook = captureTrace;
-    capturedTraces().clear();
   }
-  ~PackageStageTest() override { traceHook = previousTrace_; }
 
   bool unpack(const char* name, bool deleteAfter) {
-    PackageStagePeer::nameCurrentPatch(client_, name);
+    client_.setCurrentPatchName(name);
     return client_.unpackPackage(name, deleteAfter);
   }
 
   std::vector<std::string> statuses() const { return host_.textsOf(kStatusLine); }
-  const std::vector<std::string>& traces() const { return capturedTraces(); }
+  std::vector<std::string> traces() const { return trace_.texts(); }
   void expectOneBox(const std::string& text, const std::string& caption) const {
     auto boxes = host_.boxes();
     ASSERT_EQ(boxes.size(), 1u);
@@ -145,7 +118,7 @@ class PackageStageTest : public ::testing::Test {
   ScopedCurrentDir gameDir_;
   RecordingDialogHost host_;
   PatchClient client_;
-  TraceFunction previousTrace_;
+  TraceCapture trace_;
 };
 
 TEST_F(PackageStageTest, NamesThatAreNotPackagesPassThroughUntouched) {
@@ -254,7 +227,7 @@ TEST_F(PackageStageTest, DamagedRecordsStopTheStageAndFail) {
     TempDir dir;
     ScopedCurrentDir inside(dir.path());
     host_.clear();
-    capturedTraces().clear();
+    trace_.clear();
     std::string stream = RecordStream().directory("maps").bytes() + c.tail;
     ASSERT_TRUE(writeFile("upd.cgz", gzipped(stream)));
 
@@ -311,7 +284,7 @@ TEST_F(PackageStageTest, NamesOutsideTheGameDirectoryAreRefused) {
 TEST_F(PackageStageTest, StageRunsOnlyForTheCurrentPatch) {
   ASSERT_TRUE(writeFile("upd", "stale"));
   ASSERT_TRUE(writeFile("upd.cgz", gzipped(updStream())));
-  PackageStagePeer::nameCurrentPatch(client_, "other.vpt");
+  client_.setCurrentPatchName("other.vpt");
   EXPECT_TRUE(client_.unpackPackage("upd.cgz", true));
   EXPECT_FALSE(fileExists("upd"));  // the stale intermediate goes first
   EXPECT_TRUE(fileExists("upd.cgz"));
@@ -366,7 +339,7 @@ TEST_F(PackageStageTest, FilesOnDiskFollowTheStages) {
     TempDir dir;
     ScopedCurrentDir inside(dir.path());
     host_.clear();
-    capturedTraces().clear();
+    trace_.clear();
     c.setUp();
 
     EXPECT_EQ(unpack("upd.cgz", c.deleteAfter), c.result);
@@ -411,7 +384,7 @@ TEST_F(PackageStageTest, CopyReportsOutputThatCannotBeWrittenOrClosed) {
   // A small copy fails only when the buffered output is flushed at close.
   const Case cases[] = {{16, "fclose:err"}, {1 << 20, "fwrite:err"}};
   for (const Case& c : cases) {
-    capturedTraces().clear();
+    trace_.clear();
     ASSERT_TRUE(writeFile("big.cgz", gzipped(std::string(c.size, 'q'))));
     gzFile input = gzopen("big.cgz", "rb");
     std::FILE* output = std::fopen("/dev/full", "wb");

@@ -93,28 +93,28 @@ std::vector<uint8_t> ArchiveImage::storedBytes(size_t i) const {
   return std::vector<uint8_t>(begin, begin + r.storedSize);
 }
 
-ArchiveBuilder& ArchiveBuilder::add(EntrySpec spec) {
+ArchiveBuilder& ArchiveBuilder::add(EntryInput input) {
   Item item;
-  item.entry = std::move(spec);
+  item.entry = std::move(input);
   items_.push_back(std::move(item));
   return *this;
 }
 
 ArchiveBuilder& ArchiveBuilder::add(const std::string& name, const std::string& content,
                                     uint8_t flags) {
-  EntrySpec spec;
-  spec.name = name;
-  spec.content = content;
-  spec.flags = flags;
-  return add(std::move(spec));
+  EntryInput input;
+  input.name = name;
+  input.content = content;
+  input.flags = flags;
+  return add(std::move(input));
 }
 
 ArchiveBuilder& ArchiveBuilder::addDirectory(const std::string& name) {
-  EntrySpec spec;
-  spec.name = name;
-  spec.flags = 0;
-  spec.directory = true;
-  return add(std::move(spec));
+  EntryInput input;
+  input.name = name;
+  input.flags = 0;
+  input.directory = true;
+  return add(std::move(input));
 }
 
 ArchiveBuilder& ArchiveBuilder::addHole(uint32_t length, uint8_t fill) {
@@ -180,7 +180,7 @@ ArchiveImage ArchiveBuilder::build() const {
       image.file.insert(image.file.end(), item.holeLength, item.holeFill);
       continue;
     }
-    const EntrySpec& e = item.entry;
+    const EntryInput& e = item.entry;
     ++count;
     const uint32_t compressedSize = static_cast<uint32_t>(e.content.size());
     const uint32_t realSize = e.realSize.value_or(compressedSize * 2);

@@ -29,7 +29,7 @@
 
 namespace corvanth {
 
-struct EntrySpec {
+struct EntryInput {
   std::string name;     // written as given (case kept)
   std::string content;  // the entry's content: compressedSize bytes
   // Flag byte as stored. In 2.0 it alone picks the cipher; in 1.x the reader
@@ -76,7 +76,7 @@ class ArchiveBuilder {
  public:
   explicit ArchiveBuilder(uint32_t version = kVersion200) : version_(version) {}
 
-  ArchiveBuilder& add(EntrySpec spec);
+  ArchiveBuilder& add(EntryInput input);
   ArchiveBuilder& add(const std::string& name, const std::string& content,
                       uint8_t flags = FLAG_CARRIED);
   ArchiveBuilder& addDirectory(const std::string& name);
@@ -93,7 +93,7 @@ class ArchiveBuilder {
     bool hole = false;
     uint32_t holeLength = 0;
     uint8_t holeFill = 0;
-    EntrySpec entry;
+    EntryInput entry;
   };
   uint32_t version_;
   uint32_t countBias_ = 0;

@@ -100,6 +100,15 @@ class RecordingDialogHost : public DialogHost {
     auto it = ranges_.find(control);
     return it == ranges_.end() ? -1 : it->second;
   }
+  // How many position and range calls the progress bar received.
+  int progressCallCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int count = 0;
+    for (const Call& c : calls_) {
+      if (c.kind == Call::kPosition || c.kind == Call::kRange) ++count;
+    }
+    return count;
+  }
   bool ended() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return ended_;

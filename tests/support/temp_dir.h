@@ -37,6 +37,8 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 // The whole file, or an empty string when it cannot be read.
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
+// The names in a directory, sorted, so that a test sees any file left behind.
+std::vector<std::string> filesIn(const std::string& dir);
 
 }  // namespace corvanth
 

@@ -42,4 +42,17 @@ bool TraceCapture::contains(const std::string& line) const {
   return std::find(captured.begin(), captured.end(), line) != captured.end();
 }
 
+std::vector<std::string> TraceCapture::texts() const {
+  std::vector<std::string> out = lines();
+  for (std::string& line : out) {
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+  }
+  return out;
+}
+
+void TraceCapture::clear() {
+  std::lock_guard<std::mutex> lock(captureMutex);
+  captured.clear();
+}
+
 }  // namespace corvanth

@@ -20,6 +20,9 @@ class TraceCapture {
   // Every formatted line so far, in order.
   std::vector<std::string> lines() const;
   bool contains(const std::string& line) const;
+  // The lines without their final line break.
+  std::vector<std::string> texts() const;
+  void clear();
 
  private:
   TraceFunction previous_;

@@ -18,7 +18,7 @@ uint32_t u32At(const uint8_t* p) {
 
 }  // namespace
 
-bool parseArgs(const std::vector<std::string>& args, const OptionSpec& spec, ParsedArgs* out,
+bool parseArgs(const std::vector<std::string>& args, const OptionTable& options, ParsedArgs* out,
                std::string* error) {
   bool onlyPositional = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -43,11 +43,11 @@ bool parseArgs(const std::vector<std::string>& args, const OptionSpec& spec, Par
       arg = arg.substr(0, eq);
       hasInline = true;
     }
-    auto alias = spec.aliases.find(arg);
-    if (alias != spec.aliases.end()) arg = alias->second;
-    if (spec.switches.count(arg) != 0 && !hasInline) {
+    auto alias = options.aliases.find(arg);
+    if (alias != options.aliases.end()) arg = alias->second;
+    if (options.switches.count(arg) != 0 && !hasInline) {
       out->switches.insert(arg);
-    } else if (spec.valued.count(arg) != 0) {
+    } else if (options.valued.count(arg) != 0) {
       if (hasInline) {
         out->values[arg] = inlineValue;
       } else if (i + 1 < args.size()) {

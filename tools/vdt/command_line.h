@@ -18,7 +18,7 @@ namespace corvanth::vdt {
 
 // Options of one subcommand: "--name VALUE" (or "--name=VALUE", or a
 // short alias such as "-o") for valued ones, "--name" for switches.
-struct OptionSpec {
+struct OptionTable {
   std::set<std::string> valued;    // long names, with their dashes
   std::set<std::string> switches;  // long names, with their dashes
   std::map<std::string, std::string> aliases;  // "-o" -> "--output"
@@ -38,7 +38,7 @@ struct ParsedArgs {
 };
 
 // False, with a message in error, for an unknown option or a missing value.
-bool parseArgs(const std::vector<std::string>& args, const OptionSpec& spec, ParsedArgs* out,
+bool parseArgs(const std::vector<std::string>& args, const OptionTable& options, ParsedArgs* out,
                std::string* error);
 
 // An archive file opened for reading, with its index.

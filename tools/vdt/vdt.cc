@@ -11,7 +11,7 @@ struct Command {
   const char* name;
   const char* summary;
   const char* help;
-  OptionSpec options;
+  OptionTable options;
   int (*run)(const ParsedArgs&, std::ostream&, std::ostream&);
 };
 
