@@ -81,6 +81,9 @@ struct FaultCase {
   WriteFault fault;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.what; }
+
 class SaveFaultTest : public testing::TestWithParam<FaultCase> {};
 
 TEST_P(SaveFaultTest, EveryBrokenWriteLeavesTheOldArchive) {

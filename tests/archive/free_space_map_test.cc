@@ -28,6 +28,8 @@ struct AllocationCase {
   std::vector<FreeRegion> after;  // in map order
 };
 
+void PrintTo(const AllocationCase& c, std::ostream* os) { *os << c.what; }
+
 class FreeSpaceMapAllocation : public testing::TestWithParam<AllocationCase> {};
 
 TEST_P(FreeSpaceMapAllocation, TakesTheFrontOfTheBestFit) {

@@ -201,6 +201,8 @@ struct PlainCase {
   uint32_t filler;
 };
 
+void PrintTo(const PlainCase& c, std::ostream* os) { *os << c.what; }
+
 class SavePlainTest : public MainArchiveTest, public testing::WithParamInterface<PlainCase> {};
 
 TEST_P(SavePlainTest, PatchEntryIsWrittenPlain) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "platform/env.h"
@@ -14,6 +15,10 @@ enum class WriteFault {
   fail,        // nothing is written, the write reports an error
   shortWrite,  // the first half is written, the write reports that much
 };
+
+inline void PrintTo(WriteFault fault, std::ostream* os) {
+  *os << (fault == WriteFault::fail ? "fail" : "shortWrite");
+}
 
 // Counts the writes of every file that it opened for writing and breaks the
 // k-th of them (1-based, counted since the last failWrite call). Files stay
