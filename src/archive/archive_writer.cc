@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "archive/archive_format.h"
+#include "archive/coding.h"
 #include "archive/entry_cipher.h"
 #include "archive/resource_archive.h"
 
@@ -15,24 +17,9 @@ namespace corvanth {
 
 namespace {
 
-constexpr uint32_t kHeaderSize = 46;
-constexpr char kSignature[16] = "Keeper of Tomes";  // 15 characters and a zero
-constexpr uint8_t kMixedFlag = 0x02;
-constexpr uint8_t kLightFlag = 0x04;
-// The older table form stores two sizes with these offsets added.
-constexpr uint32_t kLegacySizeBias = 715;
-constexpr uint32_t kLegacyStoredBias = 37579;
 // Written into the older form's header so that readers derive the count
 // rather than take the field as it stands.
 constexpr uint32_t kLegacyCountBias = 0x5A;
-
-void putU32(std::vector<uint8_t>* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void setU32(std::vector<uint8_t>* out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*out)[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 uint32_t roundUpToBlocks(uint32_t n) {
   return (n + EntryCipher::kBlockSize - 1) / EntryCipher::kBlockSize * EntryCipher::kBlockSize;
@@ -53,11 +40,11 @@ uint8_t encipherEntryData(const std::vector<uint8_t>& content, EntryCipherMode m
   if (mode == EntryCipherMode::light) {
     EntryCipher::encipherLight(padded.data(), static_cast<uint32_t>(padded.size()),
                                stored->data());
-    return kLightFlag;
+    return FLAG_LIGHT_CIPHER;
   }
   EntryCipher::encipherMixed(padded.data(), static_cast<uint32_t>(padded.size()),
                              stored->data(), EntryCipher::digitCount(length));
-  return kMixedFlag;
+  return FLAG_MIXED_CIPHER;
 }
 
 ArchiveWriter::ArchiveWriter(uint32_t version) : version_(version) {}
@@ -80,7 +67,7 @@ bool ArchiveWriter::addFile(const std::string& name, const std::vector<uint8_t>&
   uint8_t cipherFlags = encipherEntryData(content, mode, &entry.stored);
   // The reader adds the mode itself for the older form; store only extras.
   entry.flags = static_cast<uint8_t>(
-      (extraFlags & ~(kMixedFlag | kLightFlag)) | (isLegacyVersion(version_) ? 0 : cipherFlags));
+      (extraFlags & ~(FLAG_MIXED_CIPHER | FLAG_LIGHT_CIPHER)) | (isLegacyVersion(version_) ? 0 : cipherFlags));
   entries_.push_back(std::move(entry));
   return true;
 }
@@ -121,7 +108,7 @@ std::vector<uint8_t> ArchiveWriter::legacyNameField(const std::string& name) con
 
 std::vector<uint8_t> ArchiveWriter::finish() const {
   std::vector<uint8_t> file(kHeaderSize, 0);
-  std::memcpy(file.data(), kSignature, sizeof kSignature);
+  std::memcpy(file.data(), kSignature, kSignatureSize);
 
   // Entry data back to back after the header, in the order added.
   std::vector<uint32_t> positions;
@@ -137,20 +124,20 @@ std::vector<uint8_t> ArchiveWriter::finish() const {
     const uint32_t position = e.stored.empty() ? 0 : positions[i];
     if (isLegacyVersion(version_)) {
       std::vector<uint8_t> field = legacyNameField(e.name);
-      putU32(&table, static_cast<uint32_t>(field.size()));
+      putFixed32(&table, static_cast<uint32_t>(field.size()));
       table.insert(table.end(), field.begin(), field.end());
-      putU32(&table, e.compressedSize + e.realSize + kLegacySizeBias);
-      putU32(&table, storedSize + kLegacyStoredBias);
-      putU32(&table, e.realSize);
+      putFixed32(&table, e.compressedSize + e.realSize + kSizeBiasA);
+      putFixed32(&table, storedSize + kSizeBiasB);
+      putFixed32(&table, e.realSize);
     } else {
       table.insert(table.end(), e.name.begin(), e.name.end());
       table.push_back(0);
-      putU32(&table, e.compressedSize);
-      putU32(&table, storedSize);
-      putU32(&table, e.realSize);
+      putFixed32(&table, e.compressedSize);
+      putFixed32(&table, storedSize);
+      putFixed32(&table, e.realSize);
     }
     table.push_back(e.flags);
-    putU32(&table, position);
+    putFixed32(&table, position);
   }
 
   const uint32_t tablePosition = static_cast<uint32_t>(file.size() - kHeaderSize);
@@ -165,14 +152,15 @@ std::vector<uint8_t> ArchiveWriter::finish() const {
         Z_OK) {
       return {};
     }
-    putU32(&file, static_cast<uint32_t>(packed));
-    putU32(&file, static_cast<uint32_t>(table.size()));
+    putFixed32(&file, static_cast<uint32_t>(packed));
+    putFixed32(&file, static_cast<uint32_t>(table.size()));
     file.insert(file.end(), compressed.begin(), compressed.begin() + packed);
   }
-  setU32(&file, 30, tablePosition);
-  setU32(&file, 34, countBias);
-  setU32(&file, 38, static_cast<uint32_t>(entries_.size()) + 7 + countBias);
-  setU32(&file, 42, version_);
+  encodeFixed32(&file[kTablePositionOffset], tablePosition);
+  encodeFixed32(&file[kCountBiasOffset], countBias);
+  encodeFixed32(&file[kCountFieldOffset],
+                static_cast<uint32_t>(entries_.size()) + kCountExtra + countBias);
+  encodeFixed32(&file[kVersionOffset], version_);
   return file;
 }
 

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "archive/coding.h"  // decodeFixed32: the data length is little-endian
+
 namespace corvanth {
 
 constexpr char kRecordDirectory = 'd';  // creates one directory level
@@ -17,11 +19,6 @@ constexpr char kRecordEnd = 'e';        // name ignored; writers store one zero 
 
 constexpr size_t kMaxRecordNameLength = 255;  // zero byte included
 constexpr size_t kDataLengthSize = 4;
-
-inline uint32_t decodeFixed32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 }  // namespace corvanth
 

@@ -5,18 +5,10 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "archive/archive_format.h"
+#include "archive/coding.h"
+
 namespace corvanth::vdt {
-
-namespace {
-
-constexpr uint32_t kHeaderSize = 46;
-
-uint32_t u32At(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-}  // namespace
 
 bool parseArgs(const std::vector<std::string>& args, const OptionTable& options, ParsedArgs* out,
                std::string* error) {
@@ -96,10 +88,10 @@ bool readHeaderFields(ByteSource* source, HeaderFields* out) {
   if (p == nullptr) return false;
   static const char kSignature[16] = "Keeper of Tomes";
   out->signatureOk = std::equal(p, p + 16, reinterpret_cast<const uint8_t*>(kSignature));
-  out->tablePosition = u32At(p + 30);
-  out->countBias = u32At(p + 34);
-  out->countField = u32At(p + 38);
-  out->version = u32At(p + 42);
+  out->tablePosition = decodeFixed32(p + kTablePositionOffset);
+  out->countBias = decodeFixed32(p + kCountBiasOffset);
+  out->countField = decodeFixed32(p + kCountFieldOffset);
+  out->version = decodeFixed32(p + kVersionOffset);
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "archive/coding.h"
 #include "tools/vdt/command_line.h"
 #include "tools/vdt/commands.h"
 
@@ -33,10 +34,6 @@ void appendName(std::string* stream, char code, const std::string& name) {
   stream->push_back(static_cast<char>(name.size() + 1));
   *stream += name;
   stream->push_back('\0');
-}
-
-void appendU32(std::string* stream, uint32_t v) {
-  for (int i = 0; i < 4; ++i) stream->push_back(static_cast<char>(v >> (8 * i)));
 }
 
 // Writes bytes to path through a temporary file in the same directory, so
@@ -147,7 +144,7 @@ int commandPack(const ParsedArgs& args, std::ostream& out, std::ostream& err) {
       return kExitFailed;
     }
     appendName(&stream, kFileRecord, name);
-    appendU32(&stream, static_cast<uint32_t>(content.size()));
+    putFixed32(&stream, static_cast<uint32_t>(content.size()));
     stream += content;
     ++files;
   }
