@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
   }
 #else
   (void)hasDisplay;
+  (void)console;  // without Qt the console front-end is the only one
 #endif
 
   int width = 80;
