@@ -208,20 +208,20 @@ void ConsoleFrontEnd::setProgressPosition(int control, int position) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (control != kProgressBar) return;
   position_ = position;
-  if (live_) {
-    liveDirty_ = true;
-    if (Clock::now() - lastDraw_ >= kRedrawInterval) drawLive();
-  }
+  barChanged();
 }
 
 void ConsoleFrontEnd::setProgressRange(int control, int maximum) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (control != kProgressBar) return;
   range_ = maximum;
-  if (live_) {
-    liveDirty_ = true;
-    if (Clock::now() - lastDraw_ >= kRedrawInterval) drawLive();
-  }
+  barChanged();
+}
+
+void ConsoleFrontEnd::barChanged() {
+  if (!live_) return;
+  liveDirty_ = true;
+  if (Clock::now() - lastDraw_ >= kRedrawInterval) drawLive();
 }
 
 void ConsoleFrontEnd::focusControl(int) {}

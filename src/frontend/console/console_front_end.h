@@ -56,6 +56,9 @@ class ConsoleFrontEnd : public DialogFrontEnd, public DialogHost {
   void eraseLive();
   // REQUIRES: mutex_ held. Draws the live line (bar and status).
   void drawLive();
+  // The bar moved: redraws the live line unless one was drawn just now.
+  // REQUIRES: mutex_ held.
+  void barChanged();
   // REQUIRES: mutex_ held. Lines printed above the live line.
   void printLine(const std::string& text);
   // Reads one line of input; false at its end.
